@@ -1,0 +1,3 @@
+#include "app/dialer.h"
+
+int main(int argc, char** argv) { return RunDialer(argc, argv); }

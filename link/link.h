@@ -1,0 +1,25 @@
+// The ECU link: opening the diagnostic port and the one-byte exchange that
+// every reading on the dashboard is made of.
+#pragma once
+#include <cstdint>
+
+#include "platform/serial.h"
+
+constexpr std::int32_t kEcuBaud = 7812;
+
+// Module state: the open port (null until serial_setcomms has run, the
+// invalid handle after a failed open) and the byte counts of the last exchange.
+extern PortHandle rs232;
+extern std::uint32_t txcount;
+extern std::uint32_t rxcount;
+
+// Opens and configures the port; returns it (also held in rs232), or null
+// when the device could not be opened.
+PortHandle serial_setcomms(std::int32_t baud, const char* name);
+
+// One exchange: request the register `address` (low 8 bits sent), return the
+// second byte of the answer, or 0 when it did not come.
+std::int32_t GetECUByte(std::int32_t address);
+
+// Closes rs232 if it was ever opened and forgets it.
+void link_close();

@@ -1,0 +1,34 @@
+// Console primitives under the console writer. Win32 console calls on
+// Windows; VT/ANSI sequences on a POSIX terminal (console_posix.cpp).
+#pragma once
+#include <cstdint>
+
+using ConsoleHandle = void*;
+
+// Opens the console's screen buffer. On POSIX this also takes ownership of
+// the terminal: stdin goes to non-canonical no-echo mode until exit, and an
+// idempotent restore is armed for every way the process can end.
+ConsoleHandle console_open();
+
+// Colour of all text written from now on: 4 bits foreground (1 blue,
+// 2 green, 4 red, 8 bright), 4 bits background.
+void console_set_attribute(ConsoleHandle console, std::uint16_t attribute);
+
+// Cursor to column x, row y, both 0-based from the top-left.
+void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y);
+
+// Writes text at the cursor as data (never as a format), unchanged, with
+// nothing held back: it has reached the console when this returns.
+void console_write(const char* text);
+
+void console_set_title(const char* title);
+
+// Clears the whole screen and homes the cursor.
+void console_clear();
+
+// Restores the terminal (POSIX) and closes the handle. Safe to call twice.
+void console_close(ConsoleHandle console);
+
+// True once after the program was stopped (Ctrl-Z) and continued: the screen
+// may hold anything by then and the caller should redraw. Never true on Windows.
+bool console_take_resumed();

@@ -1,0 +1,8 @@
+// Keyboard polling: _kbhit/_getch on Windows, stdin on POSIX.
+#pragma once
+
+// True when a key is waiting; never blocks. End of input means no key.
+bool key_waiting();
+
+// Reads one key without echo; call only after key_waiting() said true.
+int key_read();

@@ -1,0 +1,188 @@
+// POSIX serial port: termios raw 8N1, poll-based read time-out.
+#include "platform/serial.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/serial_posix.h"
+
+namespace {
+
+constexpr int kReadTimeoutMs = 350;
+
+// Handles carry fd + 1 so that fd 0 is not the null handle.
+int fd_of(PortHandle port) {
+    if (port == nullptr || port == port_invalid()) return -1;
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(port)) - 1;
+}
+
+PortHandle handle_of(int fd) {
+    return reinterpret_cast<PortHandle>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+// The fd the signal handlers may have to release; -1 when none is open.
+volatile int open_fd = -1;
+
+std::int64_t now_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void sleep_until_ms(std::int64_t deadline) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(deadline / 1000);
+    ts.tv_nsec = static_cast<long>((deadline % 1000) * 1000000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+bool parse_port_number(const char* arg, unsigned long* number) {
+    if (arg[0] < '0' || arg[0] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long n = std::strtoul(arg, &end, 10);
+    if (errno != 0 || *end != '\0' || n == 0 || n > 100000) return false;
+    *number = n;
+    return true;
+}
+
+}  // namespace
+
+PortHandle port_invalid() { return reinterpret_cast<PortHandle>(static_cast<std::intptr_t>(-1)); }
+
+bool port_format_name(char* out, std::size_t size, const char* arg) {
+    unsigned long number = 0;
+    int n = 0;
+    if (std::strchr(arg, '/') != nullptr) {
+        n = std::snprintf(out, size, "%s", arg);
+    } else if (parse_port_number(arg, &number)) {
+        n = std::snprintf(out, size, "/dev/ttyS%lu", number - 1);
+    } else {
+        n = std::snprintf(out, size, "com%s", arg);
+    }
+    return n >= 0 && static_cast<std::size_t>(n) < size;
+}
+
+PortHandle port_open(const char* name) {
+    // Only explicit paths are opened: a bare word must never reach a file
+    // in the current directory.
+    if (std::strchr(name, '/') == nullptr) return port_invalid();
+
+    int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return port_invalid();
+
+    // A regular file, a directory or a pipe is not a serial line; refuse it
+    // before anything could be written to it.
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd)) {
+        close(fd);
+        return port_invalid();
+    }
+    // Exclusive use: TIOCEXCL keeps other (non-root) openers out, flock also
+    // stops a second monitor run as root.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return port_invalid();
+    }
+    ioctl(fd, TIOCEXCL);
+
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    open_fd = fd;
+    return handle_of(fd);
+}
+
+void port_configure(PortHandle port, std::int32_t baud) {
+    int fd = fd_of(port);
+    if (fd < 0) return;
+
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+        tio.c_cflag |= CS8 | CREAD | CLOCAL;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+        tio.c_iflag |= IGNBRK;
+        // Reads are timed by poll(); read() itself must return at once.
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    posix_set_custom_baud(fd, baud);
+
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+    posix_set_low_latency(fd);
+}
+
+void port_purge(PortHandle port) {
+    int fd = fd_of(port);
+    if (fd >= 0) tcflush(fd, TCIFLUSH);
+}
+
+std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
+    int fd = fd_of(port);
+    if (fd < 0) return 0;
+    for (;;) {
+        ssize_t n = write(fd, &byte, 1);
+        if (n == 1) return 1;
+        if (n < 0 && errno == EINTR) continue;
+        return 0;
+    }
+}
+
+std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
+    const std::int64_t deadline = now_ms() + kReadTimeoutMs;
+    int fd = fd_of(port);
+    if (fd < 0) {
+        sleep_until_ms(deadline);
+        return 0;
+    }
+    for (;;) {
+        std::int64_t left = deadline - now_ms();
+        if (left <= 0) return 0;
+        pollfd p{fd, POLLIN, 0};
+        int r = poll(&p, 1, static_cast<int>(left));
+        if (r == 0) return 0;
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (p.revents & POLLIN) {
+            ssize_t n = read(fd, cell, 1);
+            if (n == 1) return 1;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        }
+        // Hang-up, error or end of file: the cable is gone. Treat it as a
+        // silent line, time-out included.
+        break;
+    }
+    sleep_until_ms(deadline);
+    return 0;
+}
+
+void port_close(PortHandle port) {
+    int fd = fd_of(port);
+    if (fd < 0) return;
+    if (open_fd == fd) open_fd = -1;
+    close(fd);
+}
+
+void posix_port_release_from_signal() {
+    int fd = open_fd;
+    if (fd >= 0) {
+        open_fd = -1;
+        close(fd);
+    }
+}

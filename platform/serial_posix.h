@@ -1,0 +1,13 @@
+// Pieces of the POSIX serial implementation shared between its files.
+#pragma once
+#include <cstdint>
+
+// Sets a non-standard line speed (termios2/BOTHER on Linux, IOSSIOSPEED on
+// macOS). Failure is ignored: a pty, for one, has no speed.
+void posix_set_custom_baud(int fd, std::int32_t baud);
+
+// Asks a USB-serial adapter not to hold received bytes back (Linux only).
+void posix_set_low_latency(int fd);
+
+// Closes the open port, if any; async-signal-safe.
+void posix_port_release_from_signal();

@@ -1,0 +1,5 @@
+#include "platform/sleep.h"
+
+#include <windows.h>
+
+void sleep_ms(std::uint32_t ms) { SleepEx(ms, FALSE); }

@@ -1,0 +1,202 @@
+#include "fakes.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/link.h"
+#include "platform/console.h"
+#include "platform/keyboard.h"
+#include "platform/serial.h"
+#include "platform/sleep.h"
+
+namespace fake {
+
+std::vector<std::string> events;
+std::uint64_t clock_ms = 0;
+Port port;
+Console console;
+std::deque<int> keys;
+int key_polls_before_keys = 0;
+
+namespace {
+PortHandle const kOpenHandle = reinterpret_cast<PortHandle>(0x5000);
+ConsoleHandle const kConsoleHandle = reinterpret_cast<ConsoleHandle>(0x6000);
+
+std::string Hex(unsigned v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", v);
+    return buf;
+}
+}  // namespace
+
+std::string Console::text(int col, int row, int len) const {
+    std::string s;
+    for (int i = 0; i < len && col + i < kCols; ++i) s += grid[row][col + i].ch;
+    return s;
+}
+
+std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
+    std::vector<std::uint8_t> values) {
+    values.resize(256, 0);
+    return [values](std::uint8_t request) {
+        return std::vector<std::optional<std::uint8_t>>{request, values[request]};
+    };
+}
+
+void Reset() {
+    events.clear();
+    clock_ms = 0;
+    port = Port{};
+    console = Console{};
+    keys.clear();
+    key_polls_before_keys = 0;
+    rs232 = nullptr;
+    txcount = 0;
+    rxcount = 0;
+}
+
+std::vector<std::string> EventsStartingWith(const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+        if (e.rfind(prefix, 0) == 0) out.push_back(e);
+    return out;
+}
+
+}  // namespace fake
+
+using fake::events;
+
+// ---- serial ----
+PortHandle port_invalid() { return reinterpret_cast<PortHandle>(static_cast<std::intptr_t>(-1)); }
+
+bool port_format_name(char* out, std::size_t size, const char* arg) {
+    int n = std::snprintf(out, size, "com%s", arg);
+    return n >= 0 && static_cast<std::size_t>(n) < size;
+}
+
+PortHandle port_open(const char* name) {
+    events.push_back(std::string("open ") + name);
+    if (!fake::port.present.count(name)) return port_invalid();
+    fake::port.open = true;
+    return fake::kOpenHandle;
+}
+
+void port_configure(PortHandle port, std::int32_t baud) {
+    events.push_back("configure " + std::to_string(baud));
+    fake::port.configured = port == fake::kOpenHandle;
+}
+
+void port_purge(PortHandle) {
+    events.push_back("purge");
+    fake::port.reads.clear();
+}
+
+std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
+    events.push_back("write " + fake::Hex(byte));
+    if (port != fake::kOpenHandle) return 0;
+    if (fake::port.ecu) {
+        auto answer = fake::port.ecu(byte);
+        fake::port.reads.assign(answer.begin(), answer.end());
+    }
+    return 1;
+}
+
+std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
+    events.push_back("read");
+    if (port != fake::kOpenHandle || fake::port.reads.empty()) {
+        fake::clock_ms += 350;
+        return 0;
+    }
+    auto next = fake::port.reads.front();
+    fake::port.reads.pop_front();
+    if (!next) {
+        fake::clock_ms += 350;
+        return 0;
+    }
+    *cell = *next;
+    return 1;
+}
+
+void port_close(PortHandle) {
+    events.push_back("close");
+    fake::port.open = false;
+}
+
+// ---- sleep ----
+void sleep_ms(std::uint32_t ms) {
+    events.push_back("sleep " + std::to_string(ms));
+    fake::clock_ms += ms;
+}
+
+// ---- keyboard ----
+bool key_waiting() {
+    if (fake::key_polls_before_keys > 0) {
+        --fake::key_polls_before_keys;
+        return false;
+    }
+    return !fake::keys.empty();
+}
+
+int key_read() {
+    events.push_back("key");
+    if (fake::keys.empty()) return -1;
+    int k = fake::keys.front();
+    fake::keys.pop_front();
+    return k;
+}
+
+// ---- console ----
+ConsoleHandle console_open() {
+    events.push_back("console open");
+    return fake::kConsoleHandle;
+}
+
+void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+    fake::console.attribute = attribute;
+}
+
+void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
+    fake::console.x = x;
+    fake::console.y = y;
+}
+
+void console_write(const char* text) {
+    auto& c = fake::console;
+    events.push_back("text " + std::to_string(c.x) + "," + std::to_string(c.y) + "," +
+                     std::to_string(c.attribute) + " " + text);
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n') {
+            c.x = 0;
+            ++c.y;
+            continue;
+        }
+        if (*p == '\t') {
+            c.x = (c.x / 8 + 1) * 8;
+            continue;
+        }
+        if (c.x >= fake::kCols) {
+            c.x = 0;
+            ++c.y;
+        }
+        if (c.y >= 0 && c.y < fake::kRows) c.grid[c.y][c.x] = {*p, c.attribute};
+        ++c.x;
+    }
+}
+
+void console_set_title(const char* title) { fake::console.title = title; }
+
+void console_clear() {
+    events.push_back("clear");
+    auto& c = fake::console;
+    for (auto& row : c.grid)
+        for (auto& cell : row) cell = {' ', c.attribute};
+    c.x = c.y = 0;
+    ++c.clears;
+}
+
+void console_close(ConsoleHandle) {
+    events.push_back("console close");
+    fake::console.closed = true;
+}
+
+bool console_take_resumed() { return false; }

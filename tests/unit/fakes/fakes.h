@@ -1,0 +1,66 @@
+// Fake platform for unit tests: a scripted ECU behind the serial calls, a
+// console that records into a character/colour grid, a key queue and a
+// virtual clock. Linked in place of the real platform layer.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// Everything the program did to the platform, in order: "purge", "write 0x15",
+// "sleep 10", "read", "open com5", "close", "print 40,5,12 <text>", ...
+extern std::vector<std::string> events;
+
+// Virtual time in milliseconds, advanced by sleeps and read time-outs.
+extern std::uint64_t clock_ms;
+
+struct Port {
+    std::set<std::string> present;  // device names that open
+    // Bytes that will come back for the next reads; nullopt = time-out.
+    std::deque<std::optional<std::uint8_t>> reads;
+    // When set, each written request replaces the pending answer with this.
+    std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> ecu;
+    bool configured = false;
+    bool open = false;
+};
+extern Port port;
+
+constexpr int kCols = 100;
+constexpr int kRows = 30;
+struct Cell {
+    char ch = ' ';
+    std::uint16_t colour = 0;
+};
+struct Console {
+    Cell grid[kRows][kCols];
+    int x = 0, y = 0;
+    std::uint16_t attribute = 7;
+    std::string title;
+    int clears = 0;
+    bool closed = false;
+    // Text of `len` cells from (x, y), and the colour of the first cell.
+    std::string text(int x, int y, int len) const;
+    std::uint16_t colour(int x, int y) const { return grid[y][x].colour; }
+};
+extern Console console;
+
+extern std::deque<int> keys;
+// key_waiting() answers "no" this many more times before the queue shows.
+extern int key_polls_before_keys;
+
+// An ECU that answers every request with its echo and then `values[address]`.
+std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
+    std::vector<std::uint8_t> values);
+
+// Clears every fake and the link's module state.
+void Reset();
+
+// Only the events whose text starts with `prefix`.
+std::vector<std::string> EventsStartingWith(const std::string& prefix);
+
+}  // namespace fake

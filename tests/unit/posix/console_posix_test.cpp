@@ -1,0 +1,70 @@
+// The VT console writer: the exact bytes that reach the terminal.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/console.h"
+#include "screen/console_writer.h"
+
+namespace {
+
+// Captures everything written to stdout while alive.
+class StdoutCapture {
+public:
+    StdoutCapture() {
+        fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        EXPECT_EQ(pipe(fds_), 0);
+        dup2(fds_[1], STDOUT_FILENO);
+    }
+    std::string Take() {
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+        close(fds_[1]);
+        std::string out;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds_[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+        close(fds_[0]);
+        return out;
+    }
+
+private:
+    int saved_ = -1;
+    int fds_[2] = {-1, -1};
+};
+
+TEST(ConsolePosix, PrintColourIsOneSequenceOfColourPositionAndText) {
+    struct Case {
+        std::uint16_t colour;
+        std::int16_t x, y;
+        const char* text;
+        const char* bytes;
+    };
+    for (Case c : {
+             Case{12, 0, 5, "Revs:\t\t0 rpm     ", "\x1b[91;40m\x1b[6;1HRevs:\t\t0 rpm     "},
+             Case{10, 63, 18, "1.00 %", "\x1b[92;40m\x1b[19;64H1.00 %"},
+             Case{9, 40, 15, "Camshaft sensor", "\x1b[94;40m\x1b[16;41HCamshaft sensor"},
+             Case{11, 0, 23, "a%sb%n\nc", "\x1b[96;40m\x1b[24;1Ha%sb%n\nc"},
+             Case{14, 16, 3, "\\", "\x1b[93;40m\x1b[4;17H\\"},
+             Case{15, 0, 0, "", "\x1b[97;40m\x1b[1;1H"},
+             Case{7, 1, 1, "x", "\x1b[37;40m\x1b[2;2Hx"},
+             Case{0x1F, 2, 3, "y", "\x1b[97;44m\x1b[4;3Hy"},
+         }) {
+        StdoutCapture cap;
+        PrintColour(nullptr, c.text, c.x, c.y, c.colour);
+        EXPECT_EQ(cap.Take(), c.bytes);
+    }
+}
+
+TEST(ConsolePosix, TitleDropsControlCharactersAndClearHomes) {
+    StdoutCapture cap;
+    console_set_title("Tarnwick\x1b]evil\x07 ok");
+    console_clear();
+    EXPECT_EQ(cap.Take(), "\x1b]0;Tarnwick]evil ok\x07\x1b[2J\x1b[H");
+}
+
+}  // namespace

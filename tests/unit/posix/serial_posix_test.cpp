@@ -1,0 +1,173 @@
+// The real POSIX serial layer against a pseudo-terminal: the test plays the
+// ECU on the master side.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "link/link.h"
+#include "platform/serial.h"
+
+namespace {
+
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    Pty() {
+        termios raw{};
+        cfmakeraw(&raw);
+        EXPECT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
+    }
+    ~Pty() {
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
+    }
+    // Reads what the monitor sent, waiting up to `ms`.
+    int ReadRequest(int ms = 1000) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return -1;
+        unsigned char c;
+        return read(master, &c, 1) == 1 ? c : -1;
+    }
+    void Send(std::initializer_list<unsigned char> bytes) {
+        for (unsigned char b : bytes) ASSERT_EQ(write(master, &b, 1), 1);
+    }
+};
+
+struct Opened {
+    Opened(const char* name) { serial_setcomms(kEcuBaud, name); }
+    ~Opened() { link_close(); }
+};
+
+TEST(SerialPosix, AnswersOverAPty) {
+    Pty pty;
+    Opened link(pty.name);
+    ASSERT_NE(rs232, nullptr);
+    ASSERT_NE(rs232, port_invalid());
+    std::thread ecu([&] {
+        int r = pty.ReadRequest();
+        if (r >= 0) pty.Send({static_cast<unsigned char>(r), 0xC3});
+    });
+    EXPECT_EQ(GetECUByte(0x108), 0xC3);
+    ecu.join();
+}
+
+TEST(SerialPosix, StaleByteNeverBecomesTheAnswer) {
+    Pty pty;
+    Opened link(pty.name);
+    pty.Send({0x55, 0x66});  // late answer to some earlier request
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::thread ecu([&] {
+        int r = pty.ReadRequest();
+        if (r >= 0) pty.Send({static_cast<unsigned char>(r), 0x21});
+    });
+    EXPECT_EQ(GetECUByte(9), 0x21);
+    ecu.join();
+}
+
+TEST(SerialPosix, SilentLineGivesZeroAfterBothTimeouts) {
+    Pty pty;
+    Opened link(pty.name);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GetECUByte(1), 0);
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(s, 0.70);
+    EXPECT_LT(s, 1.5);
+    EXPECT_EQ(pty.ReadRequest(0), 1);  // the request still went out
+}
+
+TEST(SerialPosix, HungUpLineWaitsOutTheTimeoutInsteadOfSpinning) {
+    Pty pty;
+    Opened link(pty.name);
+    close(pty.master);
+    pty.master = -1;
+    auto start = std::chrono::steady_clock::now();
+    std::clock_t cpu0 = std::clock();
+    EXPECT_EQ(GetECUByte(1), 0);
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double cpu = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
+    EXPECT_GE(s, 0.69);
+    EXPECT_LT(cpu, 0.1);
+}
+
+TEST(SerialPosix, LineSettingIsRaw8N1WithoutFlowControl) {
+    Pty pty;
+    Opened link(pty.name);
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_NE(t.c_cflag & CREAD, 0u);
+    EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | ISTRIP), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+}
+
+TEST(SerialPosix, OnlyTerminalDevicesOpen) {
+    char dir[] = "/tmp/tdserialXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string file = std::string(dir) + "/plain";
+    {
+        FILE* f = std::fopen(file.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    std::string fifo = std::string(dir) + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    for (const std::string& name : {std::string("/dev/nonexistent"), file, fifo, std::string(dir),
+                                    std::string("ttyS0"), std::string("com5"), std::string("")}) {
+        rs232 = nullptr;
+        EXPECT_EQ(serial_setcomms(kEcuBaud, name.c_str()), nullptr) << name;
+        EXPECT_EQ(rs232, port_invalid()) << name;
+    }
+    struct stat st{};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);  // nothing was ever written to it
+    unlink(file.c_str());
+    unlink(fifo.c_str());
+    rmdir(dir);
+    rs232 = nullptr;
+}
+
+TEST(SerialPosix, SecondOpenOfAHeldPortFails) {
+    Pty pty;
+    PortHandle first = port_open(pty.name);
+    ASSERT_NE(first, port_invalid());
+    EXPECT_EQ(port_open(pty.name), port_invalid());
+    port_close(first);
+    PortHandle again = port_open(pty.name);
+    EXPECT_NE(again, port_invalid());
+    port_close(again);
+}
+
+TEST(SerialPosix, PortArgumentNamesADevice) {
+    struct Case {
+        const char* arg;
+        const char* name;
+    };
+    for (Case c : {Case{"5", "/dev/ttyS4"}, Case{"1", "/dev/ttyS0"}, Case{"/dev/ttyUSB0", "/dev/ttyUSB0"},
+                   Case{"./pty", "./pty"}, Case{"0", "com0"}, Case{"-3", "com-3"}, Case{"5x", "com5x"},
+                   Case{"ttyUSB0", "comttyUSB0"}, Case{"", "com"}}) {
+        char out[128];
+        EXPECT_TRUE(port_format_name(out, sizeof out, c.arg));
+        EXPECT_STREQ(out, c.name) << c.arg;
+    }
+    char small[8];
+    EXPECT_FALSE(port_format_name(small, sizeof small, "/dev/ttyUSB0"));
+    EXPECT_EQ(std::strlen(small), 7u);
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+// Start-up against the fake platform: screens, rows, colours, sleeps and
+// exit codes, without a terminal or a port.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/dialer.h"
+#include "app/texts.h"
+#include "fakes/fakes.h"
+#include "link/link.h"
+
+namespace {
+
+int RunArgs(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return RunDialer(static_cast<int>(args.size()), argv.data());
+}
+
+struct Place {
+    int x, y;
+    const char* text;
+    std::uint16_t colour;
+};
+
+void ExpectPlaces(const std::vector<Place>& places) {
+    for (const auto& p : places) {
+        std::string want = p.text;
+        EXPECT_EQ(fake::console.text(p.x, p.y, static_cast<int>(want.size())), want)
+            << "at " << p.x << "," << p.y;
+        EXPECT_EQ(fake::console.colour(p.x, p.y), p.colour) << "at " << p.x << "," << p.y;
+    }
+}
+
+TEST(StartUp, HelpScreenWaitsForAKeyAndExitsOne) {
+    fake::Reset();
+    fake::keys = {'x'};
+    EXPECT_EQ(RunArgs({"C:\\tools\\Tarnwickdialer.exe"}), 1);
+    EXPECT_EQ(fake::console.title.rfind("Tarnwickdialer v1.2, Delta Integrale 8v, 16v & Evo1. ", 0), 0u);
+    ExpectPlaces({
+        {0, 0, "Lancia Delta Integrale Mk1 etc. Usage: Tarnwickdialer.exe [port#] ", 15},
+        {0, 1, "Delta Integrale 8v, 16v & Evo1 ECUs", 15},
+        {0, 4, "THIS WILL NOT 'DOUBLE-CLICK' FROM WINDOWS, it is a DOS program!", 12},
+        {0, 5, "Open a COMMAND window.", 12},
+        {0, 7, "If you ran it from a COMMAND window...", 11},
+        {0, 8, "Check 'Device Manager' and look in 'Ports (COM & LPT)'.", 15},
+        {0, 10, "Your command should look like...", 15},
+        {0, 11, "        <program name> <port number> <c> for cat omit <c> for non-cat", 15},
+        {0, 13, " eg    Tarnwickdialer 5 c       cat program on COMport 5", 15},
+        {0, 14, "       Tarnwickdialer 5     non-cat program on COMport 5", 15},
+        {0, 16, "If you ran it from a COMMAND window with the correct Comport number,", 11},
+        {0, 17, " type dir and enter. Tarnwickdialer.exe should show in the list.", 11},
+        {0, 18, " if it doesn't show, move it there with WIndows explorer", 11},
+        {0, 20, "If you open the correct port but it is not talking to the ECU,", 15},
+        {0, 21, " then incorrect values will appear on the screen", 15},
+        {0, 22, " slowly and the battery volts will be zero.", 15},
+        {0, 23, "Press a key to continue.", 11},
+    });
+    EXPECT_TRUE(fake::EventsStartingWith("open").empty());
+    EXPECT_EQ(fake::EventsStartingWith("key").size(), 1u);
+}
+
+TEST(StartUp, HelpScreenPollsEvery700msUntilAKeyComes) {
+    for (int polls : {0, 3}) {
+        fake::Reset();
+        fake::keys = {'k'};
+        fake::key_polls_before_keys = polls;
+        EXPECT_EQ(RunArgs({"tarnwickdialer"}), 1);
+        EXPECT_EQ(fake::EventsStartingWith("sleep").size(), static_cast<std::size_t>(polls));
+        for (const auto& s : fake::EventsStartingWith("sleep")) EXPECT_EQ(s, "sleep 700");
+        ASSERT_GE(fake::events.size(), 2u);
+        EXPECT_EQ(fake::events[fake::events.size() - 2], "text 0,23,11 \n");
+        EXPECT_EQ(fake::events.back(), "key");
+    }
+}
+
+TEST(StartUp, MoreThanTwoArgumentsIsAUsageError) {
+    fake::Reset();
+    fake::port.present = {"com5"};
+    fake::keys = {' '};
+    EXPECT_EQ(RunArgs({"/usr/bin/tarnwickdialer", "5", "c", "x"}), 1);
+    EXPECT_TRUE(fake::EventsStartingWith("open").empty());
+    ExpectPlaces({{0, 0, "Lancia Delta Integrale Mk1 etc. Usage: tarnwickdialer [port#] ", 15},
+                  {0, 23, "Press a key to continue.", 11}});
+}
+
+TEST(StartUp, OverlongPortArgumentIsRefusedBeforeAnythingHappens) {
+    struct Case {
+        std::size_t length;
+        int exit_code;
+        bool opened;
+    };
+    for (Case c : {Case{124, 0, true}, Case{125, 1, false}, Case{128, 1, false}, Case{4096, 1, false}}) {
+        fake::Reset();
+        std::string arg(c.length, '7');
+        fake::port.present = {"com" + arg};
+        EXPECT_EQ(RunArgs({"tarnwickdialer", arg}), c.exit_code) << c.length;
+        EXPECT_EQ(!fake::EventsStartingWith("open").empty(), c.opened) << c.length;
+        if (!c.opened) {
+            EXPECT_TRUE(fake::events.empty()) << c.length;
+        }
+    }
+}
+
+TEST(StartUp, PlainOpeningSleepsBeforeAndAfterOpening) {
+    fake::Reset();
+    fake::port.present = {"com5"};
+    EXPECT_EQ(RunArgs({"tarnwickdialer", "5"}), 0);
+    ExpectPlaces({{0, 0, "Delta Integrale 8v, 16v & Evo1 ECUs", 15},
+                  {0, 1, "PayPal donations appreciated to support@tarnwickdialer.example", 15},
+                  {0, 2, " attempting to open COMport 'com5'", 15},
+                  {0, 3, "Successfully opened port!          ", 15}});
+    std::vector<std::string> order;
+    for (const auto& e : fake::events)
+        if (e.rfind("sleep", 0) == 0 || e.rfind("open", 0) == 0 || e.rfind("close", 0) == 0)
+            order.push_back(e);
+    EXPECT_EQ(order, (std::vector<std::string>{"sleep 1200", "open com5", "sleep 1200", "close"}));
+}
+
+TEST(StartUp, CatOpeningSleepsOnlyAfterOpeningAndAnySecondArgumentCounts) {
+    for (const char* second : {"c", "x"}) {
+        fake::Reset();
+        fake::port.present = {"com5"};
+        EXPECT_EQ(RunArgs({"tarnwickdialer", "5", second}), 0);
+        ExpectPlaces({{0, 1, "For support & premium version, PayPal donations to support@tarnwickdialer.example", 15},
+                      {0, 2, " attempting to open the port 'com5'", 15},
+                      {0, 3, "Successfully opened port!          ", 15}});
+        std::vector<std::string> order;
+        for (const auto& e : fake::events)
+            if (e.rfind("sleep", 0) == 0 || e.rfind("open", 0) == 0) order.push_back(e);
+        EXPECT_EQ(order, (std::vector<std::string>{"open com5", "sleep 1200"})) << second;
+    }
+}
+
+struct FailureCase {
+    std::vector<std::string> args;
+    bool newline_at_18;
+};
+
+TEST(StartUp, FailureScreenForBothOpenings) {
+    for (const FailureCase& c : {FailureCase{{"tarnwickdialer", "9"}, false},
+                                 FailureCase{{"tarnwickdialer", "9", "c"}, true}}) {
+        fake::Reset();
+        fake::port.present = {"com5"};
+        EXPECT_EQ(RunArgs(c.args), 1);
+        ExpectPlaces({
+            {0, 3, "Unable to open serial port, check you have the correct port! Quitting.", 15},
+            {0, 5, "Check 'Device Manager' and look in 'Ports (COM & LPT)'.", 15},
+            {0, 7, "Your command should look like...", 15},
+            {0, 9, "        <program name> <port number> <c> for cat omit <c> for non-cat", 15},
+            {0, 11, " eg    Tarnwickdialer 5 c       cat program on port 5", 15},
+            {0, 12, "       Tarnwickdialer 5     non-cat program on port 5", 15},
+            {0, 14, "If you ran it from a COMMAND window with the correct Comport number,", 11},
+            {0, 15, " type dir and enter. Tarnwickdialer.exe should show in the list.", 11},
+            {0, 16, " if it doesn't show, move it there with Windows explorer and try again.", 11},
+            {0, 18, "If you open the correct port but it is not talking to the ECU,", 15},
+            {0, 20, " slowly and the battery volts will be zero.", 15},
+        });
+        // No sleep follows a failed open.
+        EXPECT_NE(fake::events.back().rfind("text", 0), std::string::npos);
+        EXPECT_EQ(fake::EventsStartingWith("text 0,18,11 \n").size(), c.newline_at_18 ? 1u : 0u);
+        EXPECT_TRUE(fake::EventsStartingWith("configure").empty());
+    }
+}
+
+TEST(StartUp, PortNameIsDataNotAFormat) {
+    fake::Reset();
+    fake::port.present = {"com%s%n"};
+    EXPECT_EQ(RunArgs({"tarnwickdialer", "%s%n"}), 0);
+    ExpectPlaces({{0, 2, " attempting to open COMport 'com%s%n'", 15}});
+}
+
+TEST(ProgramBaseName, TakesThePartAfterTheLastSeparator) {
+    struct Case {
+        const char* path;
+        const char* base;
+    };
+    for (Case c : {Case{"Tarnwickdialer.exe", "Tarnwickdialer.exe"},
+                   Case{"C:\\cars\\lancia\\Tarnwickdialer.exe", "Tarnwickdialer.exe"},
+                   Case{"dir\\", ""},
+#ifndef _WIN32
+                   Case{"/usr/local/bin/tarnwickdialer", "tarnwickdialer"},
+                   Case{"./build/tarnwickdialer", "tarnwickdialer"},
+                   Case{"mixed/a\\b/c", "c"},
+#endif
+                   Case{"", ""}}) {
+        EXPECT_STREQ(ProgramBaseName(c.path), c.base) << c.path;
+    }
+}
+
+}  // namespace
