@@ -41,9 +41,15 @@ void write_all(int fd, const char* data, std::size_t len) {
     }
 }
 
+// Only short fixed sequences come here. Should many pile up without text
+// in between, the older ones go out first: each may still matter.
 void append_pending(const char* text) {
     std::size_t len = std::strlen(text);
-    if (pending_len + len > sizeof pending) pending_len = 0;  // stale escapes only
+    if (len > sizeof pending) return;
+    if (pending_len + len > sizeof pending) {
+        write_all(STDOUT_FILENO, pending, pending_len);
+        pending_len = 0;
+    }
     std::memcpy(pending + pending_len, text, len);
     pending_len += len;
 }
@@ -126,6 +132,32 @@ void on_continue(int) {
     errno = saved_errno;
 }
 
+// Writes whatever escapes are pending and then `data`, in one writev.
+void emit(const char* data, std::size_t len) {
+    iovec iov[2] = {{pending, pending_len}, {const_cast<char*>(data), len}};
+    int first = pending_len > 0 ? 0 : 1;
+    std::size_t total = pending_len + len;
+    pending_len = 0;
+    if (total == 0) return;
+    if (opened) reset_owed = 1;
+    ssize_t n;
+    do {
+        n = writev(STDOUT_FILENO, iov + first, 2 - first);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 || static_cast<std::size_t>(n) == total) return;
+    // A short write (a full pipe, a slow terminal): send the rest plainly.
+    std::size_t done = static_cast<std::size_t>(n);
+    for (int i = first; i < 2; ++i) {
+        if (done >= iov[i].iov_len) {
+            done -= iov[i].iov_len;
+            continue;
+        }
+        write_all(STDOUT_FILENO, static_cast<const char*>(iov[i].iov_base) + done,
+                  iov[i].iov_len - done);
+        done = 0;
+    }
+}
+
 void install(int sig, void (*handler)(int), int flags) {
     struct sigaction sa {};
     sa.sa_handler = handler;
@@ -182,31 +214,7 @@ void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
     append_pending(seq);
 }
 
-void console_write(const char* text) {
-    std::size_t len = std::strlen(text);
-    iovec iov[2] = {{pending, pending_len}, {const_cast<char*>(text), len}};
-    int first = pending_len > 0 ? 0 : 1;
-    std::size_t total = pending_len + len;
-    pending_len = 0;
-    if (total == 0) return;
-    if (opened) reset_owed = 1;
-    ssize_t n;
-    do {
-        n = writev(STDOUT_FILENO, iov + first, 2 - first);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 || static_cast<std::size_t>(n) == total) return;
-    // A short write (a full pipe, a slow terminal): send the rest plainly.
-    std::size_t done = static_cast<std::size_t>(n);
-    for (int i = first; i < 2; ++i) {
-        if (done >= iov[i].iov_len) {
-            done -= iov[i].iov_len;
-            continue;
-        }
-        write_all(STDOUT_FILENO, static_cast<const char*>(iov[i].iov_base) + done,
-                  iov[i].iov_len - done);
-        done = 0;
-    }
-}
+void console_write(const char* text) { emit(text, std::strlen(text)); }
 
 void console_set_title(const char* title) {
     // The title travels inside an OSC string: control characters would end it
@@ -222,16 +230,14 @@ void console_set_title(const char* title) {
         if (c >= 0x20 && c != 0x7F) seq[n++] = *p;
     }
     seq[n++] = '\x07';
-    seq[n] = '\0';
-    append_pending(seq);
-    console_write("");
+    emit(seq, n);
 }
 
 void console_clear() {
     // Erase fills with the current background, as "cls" fills with the
     // current attribute; then home the cursor.
-    append_pending("\x1b[2J\x1b[H");
-    console_write("");
+    static const char kClear[] = "\x1b[2J\x1b[H";
+    emit(kClear, sizeof kClear - 1);
 }
 
 void console_close(ConsoleHandle) {

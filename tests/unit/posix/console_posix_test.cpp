@@ -68,3 +68,19 @@ TEST(ConsolePosix, TitleDropsControlCharactersAndClearHomes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConsolePosix, LongTitleAndPiledUpEscapesAreWrittenWhole) {
+    std::string title(300, 'T');
+    StdoutCapture cap;
+    console_set_title(title.c_str());
+    for (int i = 0; i < 20; ++i) console_set_cursor(nullptr, static_cast<std::int16_t>(i), 1);
+    console_set_attribute(nullptr, 12);
+    console_write("x");
+    std::string out = cap.Take();
+    EXPECT_EQ(out.rfind("\x1b]0;" + std::string(250, 'T'), 0), 0u);
+    EXPECT_NE(out.find("\x1b[2;20H\x1b[91;40mx"), std::string::npos);
+}
+
+}  // namespace
