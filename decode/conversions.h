@@ -24,3 +24,7 @@ Reading ConvertInjectionAngle(std::uint8_t raw);
 Reading ConvertVae(std::uint16_t raw);
 Reading ConvertLambdaIntegrator(std::uint16_t raw);
 Reading ConvertLambdaState(std::uint8_t raw);
+
+// The engine counts as running when the revs reading is 1 or more, which
+// happens exactly when the revs period is not 0.
+bool EngineRunning(const Reading& revs);
