@@ -1,16 +1,49 @@
 #include "app/dialer.h"
+#include "decode/passes.h"
 #include "link/link.h"
+#include "platform/keyboard.h"
 #include "screen/console_writer.h"
+#include "screen/frame.h"
+
+namespace {
+constexpr int kNoKey = -1;
+}
 
 void ShutDown(ConsoleHandle console) {
+    // The port goes first: the console is the last thing the program owns.
     link_close();
     PrintColour(console, "\n\n\n", 0, 22, kColourText);
     console_close(console);
 }
 
 int MainLoop(ConsoleHandle console, bool cat_mode, char (&line)[kLineBufferSize]) {
-    (void)cat_mode;
     (void)line;
+    DrawFrame(console, cat_mode);
+
+    int last_key = kNoKey;
+    int spinner = 0;
+    for (;;) {
+        // Every waiting key is read before the next cycle; only the last counts.
+        if (key_waiting()) {
+            last_key = key_read();
+            continue;
+        }
+        if (last_key == 'q' || last_key == 'Q') break;
+
+        // After a stop and continue the terminal may show anything.
+        if (console_take_resumed()) {
+            console_clear();
+            DrawFrame(console, cat_mode);
+        }
+
+        PrintColour(console, kSpinnerGlyphs[spinner], kSpinnerColumn, kSpinnerRow, kColourWarning);
+        spinner = (spinner + 1) % kSpinnerGlyphCount;
+
+        // The cycle's pace is the ECU's: no pause between cycles.
+        const bool engine_running = ShowLiveData(console, cat_mode);
+        ShowSensorFaults(console, cat_mode, engine_running);
+    }
+
     ShutDown(console);
     return 0;
 }

@@ -16,7 +16,12 @@ int RunArgs(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    return RunDialer(static_cast<int>(args.size()), argv.data());
+    // The start-up and then the shutdown; the dashboard loop has its own tests.
+    char line[kLineBufferSize] = {};
+    StartUpOutcome start = StartUp(static_cast<int>(args.size()), argv.data(), line);
+    if (!start.run) return start.exit_code;
+    ShutDown(start.console);
+    return 0;
 }
 
 struct Place {

@@ -17,6 +17,7 @@ Port port;
 Console console;
 std::deque<int> keys;
 int key_polls_before_keys = 0;
+int resumes_pending = 0;
 
 namespace {
 PortHandle const kOpenHandle = reinterpret_cast<PortHandle>(0x5000);
@@ -50,6 +51,7 @@ void Reset() {
     console = Console{};
     keys.clear();
     key_polls_before_keys = 0;
+    resumes_pending = 0;
     rs232 = nullptr;
     txcount = 0;
     rxcount = 0;
@@ -199,4 +201,8 @@ void console_close(ConsoleHandle) {
     fake::console.closed = true;
 }
 
-bool console_take_resumed() { return false; }
+bool console_take_resumed() {
+    if (fake::resumes_pending == 0) return false;
+    --fake::resumes_pending;
+    return true;
+}

@@ -53,6 +53,9 @@ extern std::deque<int> keys;
 // key_waiting() answers "no" this many more times before the queue shows.
 extern int key_polls_before_keys;
 
+// console_take_resumed() answers true once for each, as after a stop and continue.
+extern int resumes_pending;
+
 // An ECU that answers every request with its echo and then `values[address]`.
 std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
     std::vector<std::uint8_t> values);

@@ -1,0 +1,31 @@
+// The ECU's sensor fault bytes ("uniram") decoded into one status per
+// sensor. Pure: no link, no console.
+#pragma once
+#include <cstdint>
+
+struct SensorStatus {
+    const char* text;      // padded to the widest text its place can hold
+    std::int16_t x, y;     // place of the status
+    std::uint16_t colour;
+    bool written;  // the place is written this cycle
+    bool shown;    // a status stands there (false: blanked, or not written)
+};
+
+struct FaultReport {
+    SensorStatus mixture;     // cat mode only
+    SensorStatus air;
+    SensorStatus knock;
+    SensorStatus water;
+    SensorStatus lambda;      // cat mode only
+    SensorStatus map;
+    SensorStatus throttle;
+    SensorStatus camshaft;    // blanked while the engine runs
+    SensorStatus crankshaft;  // blanked while the engine runs
+    const char* note;         // camshaft and crankshaft note, two lines
+    std::int16_t note_x, note_y;
+    std::uint16_t note_colour;
+    char info[64];            // the four bytes in hexadecimal
+};
+
+FaultReport DecodeFaults(std::uint8_t uniram1, std::uint8_t uniram2, std::uint8_t uniram3,
+                         std::uint8_t uniramS, bool cat_mode, bool engine_running);

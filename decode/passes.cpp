@@ -1,0 +1,84 @@
+#include "decode/passes.h"
+
+#include <cstdint>
+
+#include "decode/conversions.h"
+#include "decode/faults.h"
+#include "decode/registers.h"
+#include "link/link.h"
+#include "screen/console_writer.h"
+#include "screen/frame.h"
+
+namespace {
+
+std::uint8_t Read8(EcuRegister address) { return static_cast<std::uint8_t>(GetECUByte(address)); }
+
+// High address first, always.
+std::uint16_t Read16(EcuRegister high, EcuRegister low) {
+    const std::uint16_t h = Read8(high);
+    const std::uint16_t l = Read8(low);
+    return static_cast<std::uint16_t>(h * 256u + l);
+}
+
+void Show(ConsoleHandle console, const Reading& r, std::int16_t x, std::int16_t y) {
+    PrintColour(console, r.text, x, y, r.colour);
+}
+
+void Show(ConsoleHandle console, const SensorStatus& s) {
+    if (s.written) PrintColour(console, s.text, s.x, s.y, s.colour);
+}
+
+}  // namespace
+
+bool ShowLiveData(ConsoleHandle console, bool cat_mode) {
+    const Reading revs = ConvertRevs(Read16(kRegRevsHigh, kRegRevsLow));
+    Show(console, revs, 0, 5);
+
+    const bool running = EngineRunning(revs);
+    // The labels go while the engine runs, with their statuses (fault pass).
+    PrintColour(console, running ? "               " : "Camshaft sensor", 40, 15, kColourLabel);
+    PrintColour(console, running ? "                 " : "Crankshaft sensor", 40, 16, kColourLabel);
+
+    Show(console, ConvertInjectors(Read16(kRegInjectorsHigh, kRegInjectorsLow)), 40, 5);
+    Show(console, ConvertAdvance(Read8(kRegAdvance)), 0, 6);
+    Show(console, ConvertManifoldPressure(Read8(kRegManifoldPressure)), 40, 6);
+    Show(console, ConvertAirTemperature(Read8(kRegAirTemperature)), 0, 7);
+    Show(console, ConvertWaterTemperature(Read8(kRegWaterTemperature)), 40, 7);
+    Show(console, ConvertThrottle(Read8(kRegThrottle)), 0, 8);
+    Show(console, ConvertBattery(Read8(kRegBattery)), 40, 8);
+    Show(console, ConvertInjectionAngle(Read8(kRegInjectionAngle)), 0, 9);
+    Show(console, ConvertVae(Read16(kRegVaeHigh, kRegVaeLow)), 40, 9);
+
+    if (cat_mode) {
+        Show(console, ConvertLambdaIntegrator(Read16(kRegLambdaIntegratorHigh, kRegLambdaIntegratorLow)),
+             63, 18);
+        Show(console, ConvertLambdaState(Read8(kRegLambdaState)), 64, 19);
+    }
+    return running;
+}
+
+void ShowSensorFaults(ConsoleHandle console, bool cat_mode, bool engine_running) {
+    const std::uint8_t uniram1 = Read8(kRegUniram1);
+    const std::uint8_t uniram2 = Read8(kRegUniram2);
+    const std::uint8_t uniram3 = Read8(kRegUniram3);
+    const std::uint8_t uniramS = Read8(kRegUniramS);
+    const FaultReport r = DecodeFaults(uniram1, uniram2, uniram3, uniramS, cat_mode, engine_running);
+
+    PrintColour(console, kFooter, kFooterColumn, kFooterRow, kColourGuide);
+    PrintColour(console, r.info, 17, 22, kColourNormal);
+
+    Show(console, r.mixture);
+    Show(console, r.air);
+    Show(console, r.knock);
+    Show(console, r.water);
+    Show(console, r.lambda);
+    Show(console, r.map);
+    Show(console, r.throttle);
+
+    // Stopped, the note explains the statuses that follow it; running, the
+    // blanked statuses go before the note that says why.
+    if (!engine_running) PrintColour(console, r.note, r.note_x, r.note_y, r.note_colour);
+    Show(console, r.camshaft);
+    if (engine_running) PrintColour(console, r.note, r.note_x, r.note_y, r.note_colour);
+    Show(console, r.crankshaft);
+}

@@ -1,0 +1,187 @@
+// The main loop against the fakes: keys between cycles, the spinner, the
+// requests of a cycle on the wire, the redraw after a stop, and shutdown.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/dialer.h"
+#include "fakes/fakes.h"
+#include "link/link.h"
+
+namespace {
+
+void OpenSilentPort() {
+    fake::Reset();
+    fake::port.present = {"com5"};
+    ASSERT_NE(serial_setcomms(kEcuBaud, "com5"), nullptr);
+    fake::port.ecu = fake::EchoEcu({});
+    fake::events.clear();
+}
+
+int RunLoop(bool cat_mode) {
+    char line[kLineBufferSize] = {};
+    return MainLoop(console_open(), cat_mode, line);
+}
+
+int CyclesRun() { return static_cast<int>(fake::EventsStartingWith("write 0x01").size()); }
+
+// Keys become visible after `polls` cycles (each cycle polls once first);
+// `later` arrive during the cycle that makes request number `at`.
+struct KeyCase {
+    const char* name;
+    int polls;
+    std::vector<int> keys;
+    int later_at;
+    std::vector<int> later;
+    int cycles;  // cycles run before the program quits
+};
+
+TEST(MainLoop, OnlyTheLastKeyReadBeforeACycleCounts) {
+    const KeyCase cases[] = {
+        {"q at once", 0, {'q'}, 0, {}, 0},
+        {"Q at once", 0, {'Q'}, 0, {}, 0},
+        {"q after three cycles", 3, {'q'}, 0, {}, 3},
+        {"Q after two cycles", 2, {'Q'}, 0, {}, 2},
+        {"q then x goes on", 1, {'q', 'x'}, 30, {'Q'}, 2},
+        {"x then q quits", 1, {'x', 'q'}, 0, {}, 1},
+        {"q typed during a cycle waits for its end", 0, {}, 5, {'q'}, 1},
+    };
+    for (const auto& c : cases) {
+        OpenSilentPort();
+        fake::keys.assign(c.keys.begin(), c.keys.end());
+        fake::key_polls_before_keys = c.polls;
+        int requests = 0;
+        auto echo = fake::port.ecu;
+        fake::port.ecu = [&](std::uint8_t r) {
+            if (++requests == c.later_at)
+                for (int k : c.later) fake::keys.push_back(k);
+            return echo(r);
+        };
+        EXPECT_EQ(RunLoop(false), 0) << c.name;
+        EXPECT_EQ(CyclesRun(), c.cycles) << c.name;
+        EXPECT_TRUE(fake::keys.empty()) << c.name;
+        // Every cycle completes: 17 requests each.
+        EXPECT_EQ(static_cast<int>(fake::EventsStartingWith("write").size()), 17 * c.cycles) << c.name;
+    }
+}
+
+TEST(MainLoop, OneCycleOnTheWire) {
+    struct Case {
+        bool cat;
+        std::vector<std::string> requests;
+    };
+    const Case cases[] = {
+        {false, {"0x01", "0x02", "0x03", "0x04", "0x05", "0x06", "0x07", "0x08", "0x09", "0x0A",
+                 "0x0C", "0x0D", "0x0E", "0x0F", "0x10", "0x11", "0x15"}},
+        {true, {"0x01", "0x02", "0x03", "0x04", "0x05", "0x06", "0x07", "0x08", "0x09", "0x0A",
+                "0x0C", "0x0D", "0x0E", "0x12", "0x13", "0x14", "0x0F", "0x10", "0x11", "0x15"}},
+    };
+    for (const auto& c : cases) {
+        OpenSilentPort();
+        fake::keys = {'q'};
+        fake::key_polls_before_keys = 2;
+        EXPECT_EQ(RunLoop(c.cat), 0);
+        std::vector<std::string> want;
+        for (int cycle = 0; cycle < 2; ++cycle)
+            for (const auto& r : c.requests) want.push_back("write " + r);
+        EXPECT_EQ(fake::EventsStartingWith("write"), want) << c.cat;
+        // No pause between cycles: the only sleeps are the link's 10 ms.
+        for (const auto& s : fake::EventsStartingWith("sleep")) EXPECT_EQ(s, "sleep 10");
+        EXPECT_EQ(fake::EventsStartingWith("sleep").size(), want.size());
+    }
+}
+
+TEST(MainLoop, SpinnerTurnsOneGlyphPerCycle) {
+    OpenSilentPort();
+    fake::keys = {'q'};
+    fake::key_polls_before_keys = 6;
+    EXPECT_EQ(RunLoop(true), 0);
+    EXPECT_EQ(fake::EventsStartingWith("text 16,3,"),
+              (std::vector<std::string>{"text 16,3,14 \\", "text 16,3,14 |", "text 16,3,14 /",
+                                        "text 16,3,14 -", "text 16,3,14 \\", "text 16,3,14 |"}));
+    // Each glyph goes before the cycle's first request.
+    for (std::size_t i = 1; i < fake::events.size(); ++i)
+        if (fake::events[i] == "write 0x01") {
+            std::size_t j = i;
+            while (j > 0 && fake::events[j].rfind("text", 0) != 0) --j;
+            EXPECT_EQ(fake::events[j].rfind("text 16,3,14 ", 0), 0u) << i;
+        }
+}
+
+TEST(MainLoop, QuitBeforeTheFirstCycleDrawsOnlyTheFrame) {
+    OpenSilentPort();
+    fake::keys = {'q'};
+    EXPECT_EQ(RunLoop(true), 0);
+    EXPECT_TRUE(fake::EventsStartingWith("write").empty());
+    EXPECT_EQ(fake::console.text(0, 3, 15), "Hit 'q' to quit");
+    EXPECT_EQ(fake::console.text(16, 3, 1), " ");
+}
+
+TEST(MainLoop, ShutdownClosesThePortBeforeTheConsole) {
+    OpenSilentPort();
+    fake::keys = {'q'};
+    fake::key_polls_before_keys = 1;
+    EXPECT_EQ(RunLoop(false), 0);
+    ASSERT_GE(fake::events.size(), 3u);
+    const auto n = fake::events.size();
+    EXPECT_EQ(fake::events[n - 3], "close");
+    EXPECT_EQ(fake::events[n - 2], "text 0,22,15 \n\n\n");
+    EXPECT_EQ(fake::events[n - 1], "console close");
+    EXPECT_EQ(fake::console.x, 0);
+    EXPECT_EQ(fake::console.y, 25);
+    EXPECT_EQ(fake::console.attribute, 15);
+    EXPECT_EQ(rs232, nullptr);
+}
+
+TEST(MainLoop, RedrawsAfterAStopBeforeTheNextCycle) {
+    OpenSilentPort();
+    fake::keys = {'q'};
+    fake::key_polls_before_keys = 3;
+    int requests = 0;
+    auto echo = fake::port.ecu;
+    // Stopped and continued during the second cycle.
+    fake::port.ecu = [&](std::uint8_t r) {
+        if (++requests == 25) fake::resumes_pending = 1;
+        return echo(r);
+    };
+    EXPECT_EQ(RunLoop(true), 0);
+    EXPECT_EQ(fake::console.clears, 1);
+    // The clear comes after the second cycle and before the third's spinner.
+    std::vector<std::string> marks;
+    for (const auto& e : fake::events)
+        if (e == "clear" || e == "write 0x01" || e.rfind("text 0,3,14 Hit", 0) == 0) marks.push_back(e);
+    EXPECT_EQ(marks, (std::vector<std::string>{"text 0,3,14 Hit 'q' to quit                        ",
+                                               "write 0x01", "write 0x01", "clear",
+                                               "text 0,3,14 Hit 'q' to quit                        ",
+                                               "write 0x01"}));
+    EXPECT_EQ(fake::console.text(0, 17, 27), "You specified... cat fitted");
+}
+
+TEST(MainLoop, WholeProgramAgainstTheFakes) {
+    struct Case {
+        std::vector<std::string> args;
+        int key;
+        int cycles;
+        int requests_per_cycle;
+    };
+    for (const Case& c : {Case{{"tarnwickdialer", "5"}, 'q', 2, 17},
+                          Case{{"tarnwickdialer", "5", "c"}, 'Q', 1, 20}}) {
+        fake::Reset();
+        fake::port.present = {"com5"};
+        fake::port.ecu = fake::EchoEcu({});
+        fake::keys = {c.key};
+        fake::key_polls_before_keys = c.cycles;
+        std::vector<std::string> args = c.args;
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(RunDialer(static_cast<int>(args.size()), argv.data()), 0);
+        EXPECT_EQ(CyclesRun(), c.cycles);
+        EXPECT_EQ(static_cast<int>(fake::EventsStartingWith("write").size()),
+                  c.cycles * c.requests_per_cycle);
+        EXPECT_EQ(fake::events.back(), "console close");
+    }
+}
+
+}  // namespace
