@@ -117,9 +117,10 @@ void on_stop(int sig) {
     int saved_errno = errno;
     restore_terminal();
     signal(sig, SIG_DFL);
-    raise(sig);  // stops here until SIGCONT
+    raise(sig);  // stops here until SIGCONT (the handler runs with SA_NODEFER)
     struct sigaction sa {};
     sa.sa_handler = on_stop;
+    sa.sa_flags = SA_RESTART | SA_NODEFER;
     sigemptyset(&sa.sa_mask);
     sigaction(sig, &sa, nullptr);
     errno = saved_errno;
@@ -180,7 +181,9 @@ ConsoleHandle console_open() {
         static const int kCrashing[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
         for (int sig : kTerminating) install(sig, on_terminate, 0);
         for (int sig : kCrashing) install(sig, on_crash, SA_NODEFER);
-        install(SIGTSTP, on_stop, SA_RESTART);
+        // Without SA_NODEFER the re-raised stop would stay pending until the
+        // handler returned, then re-enter the reinstalled handler forever.
+        install(SIGTSTP, on_stop, SA_RESTART | SA_NODEFER);
         install(SIGCONT, on_continue, SA_RESTART);
     }
     return reinterpret_cast<ConsoleHandle>(static_cast<std::intptr_t>(STDOUT_FILENO + 1));
