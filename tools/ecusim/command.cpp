@@ -1,0 +1,99 @@
+#include "command.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ecusim {
+namespace {
+
+volatile pid_t child_pid = -1;
+
+void PassOn(int sig) {
+    pid_t pid = child_pid;
+    if (pid > 0) kill(pid, sig);
+}
+
+}  // namespace
+
+std::vector<std::string> SubstitutePort(const std::vector<std::string>& command,
+                                        const std::string& port) {
+    static const std::string kPlaceholder = "{port}";
+    std::vector<std::string> out;
+    out.reserve(command.size());
+    for (std::string arg : command) {
+        for (std::size_t at = arg.find(kPlaceholder); at != std::string::npos;
+             at = arg.find(kPlaceholder, at + port.size()))
+            arg.replace(at, kPlaceholder.size(), port);
+        out.push_back(std::move(arg));
+    }
+    return out;
+}
+
+int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
+    std::vector<std::string> args = SubstitutePort(command, sim.port());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    setenv("ECUSIM_PORT", sim.port().c_str(), 1);
+
+    struct sigaction ignore {}, pass_on {}, old_int {}, old_quit {}, old_term {}, old_hup {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    pass_on.sa_handler = PassOn;
+    sigemptyset(&pass_on.sa_mask);
+    pass_on.sa_flags = SA_RESTART;
+    // Ignored before the fork so that no Ctrl-C can fall between the two.
+    sigaction(SIGINT, &ignore, &old_int);
+    sigaction(SIGQUIT, &ignore, &old_quit);
+
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        std::fprintf(stderr, "ecusim: cannot start '%s': %s\n", args[0].c_str(), std::strerror(errno));
+        sigaction(SIGINT, &old_int, nullptr);
+        sigaction(SIGQUIT, &old_quit, nullptr);
+        return 127;
+    }
+    if (pid == 0) {
+        // Still single-threaded here: the server starts after the fork.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGQUIT, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execvp(argv[0], argv.data());
+        int err = errno;
+        std::fprintf(stderr, "ecusim: cannot run '%s': %s\n", argv[0], std::strerror(err));
+        _exit(err == ENOENT ? 127 : 126);
+    }
+    child_pid = pid;
+    sigaction(SIGTERM, &pass_on, &old_term);
+    sigaction(SIGHUP, &pass_on, &old_hup);
+
+    std::thread server([&sim] { sim.Serve(); });
+    int status = 0;
+    pid_t done;
+    do {
+        done = waitpid(pid, &status, 0);
+    } while (done < 0 && errno == EINTR);
+    child_pid = -1;
+    sim.Stop();
+    server.join();
+
+    sigaction(SIGINT, &old_int, nullptr);
+    sigaction(SIGQUIT, &old_quit, nullptr);
+    sigaction(SIGTERM, &old_term, nullptr);
+    sigaction(SIGHUP, &old_hup, nullptr);
+    if (done < 0) return 1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
+}
+
+}  // namespace ecusim

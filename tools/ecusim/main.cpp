@@ -1,0 +1,60 @@
+// ecusim: plays the engine ECU on a pseudo-terminal or a serial port.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "options.h"
+#include "simulator.h"
+
+namespace {
+
+ecusim::Simulator* serving = nullptr;
+
+void StopServing(int) {
+    if (serving != nullptr) serving->Stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ecusim::ParsedOptions parsed = ecusim::ParseOptions(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "ecusim: %s\nTry 'ecusim --help' for the options.\n", parsed.error.c_str());
+        return 2;
+    }
+    const ecusim::SimOptions& options = parsed.options;
+    if (options.help) {
+        std::fputs(ecusim::Usage().c_str(), stdout);
+        return 0;
+    }
+
+    std::string error;
+    std::unique_ptr<ecusim::Simulator> sim = ecusim::Simulator::Open(options, &error);
+    if (!sim) {
+        std::fprintf(stderr, "ecusim: %s\n", error.c_str());
+        return 2;
+    }
+
+    if (!options.command.empty()) return ecusim::RunCommand(*sim, options.command);
+
+    // The bare path on stdout for scripts; the explanation for people.
+    std::printf("%s\n", sim->port().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "ecusim: scenario '%s' on %s\n"
+                 "ecusim: start the monitor with: tarnwickdialer %s c   (Ctrl-C stops the simulator)\n",
+                 std::string(ecusim::ScenarioName(options.scenario)).c_str(), sim->port().c_str(),
+                 sim->port().c_str());
+
+    serving = sim.get();
+    struct sigaction stop {};
+    stop.sa_handler = StopServing;
+    sigemptyset(&stop.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
+    sim->Serve();
+    serving = nullptr;
+    return 0;
+}

@@ -1,0 +1,308 @@
+#include "simulator.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#if defined(__linux__)
+#include <sys/inotify.h>
+#endif
+
+#include "decode/registers.h"
+#include "platform/serial_posix.h"
+
+namespace ecusim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// 10 bits a byte at 7812 baud.
+constexpr auto kByteTime = std::chrono::microseconds(1280);
+// Between the end of a request and the start of the ECU's value byte.
+constexpr auto kReactionTime = std::chrono::microseconds(1500);
+// A new image is worked out at most this often (scenario seconds).
+constexpr double kImageRefresh = 0.05;
+
+// The low bytes of 16-bit readings: the monitor asks for them straight after
+// their high bytes, so the image must not change in between.
+bool IsLowHalf(std::uint8_t address) {
+    return address == kRegRevsLow || address == kRegInjectorsLow || address == kRegVaeLow ||
+           address == kRegLambdaIntegratorLow;
+}
+
+void SetCloseOnExec(int fd) {
+    int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+void WriteAll(int fd, const std::uint8_t* data, std::size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, data, len);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                poll(&p, 1, 100);
+                continue;
+            }
+            return;  // the line is gone; the request simply goes unanswered
+        }
+        data += n;
+        len -= static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+Ecu::Ecu(const SimOptions& options)
+    : scenario_(options.scenario),
+      overrides_(options.overrides),
+      speed_(options.speed),
+      frozen_at_(options.frozen_at) {}
+
+RegisterImage Ecu::ImageAt(double seconds) const {
+    RegisterImage image = EncodeState(ScenarioState(scenario_, seconds));
+    for (const RegisterOverride& o : overrides_) image[o.address] = o.value;
+    return image;
+}
+
+Answer Ecu::Respond(std::uint8_t address, double elapsed) {
+    Answer answer;
+    if (scenario_ == Scenario::kSilent) return answer;
+    answer.bytes.push_back(address);
+    if (scenario_ == Scenario::kEcho) return answer;
+
+    const double t = frozen_at_ ? *frozen_at_ : elapsed * speed_;
+    if (image_time_ < 0 || (!IsLowHalf(address) && std::fabs(t - image_time_) >= kImageRefresh)) {
+        image_ = ImageAt(t);
+        image_time_ = t;
+    }
+    answer.bytes.push_back(image_[address]);
+
+    if (scenario_ == Scenario::kStray) {
+        const std::size_t count = 1 + stray_random_() % 3;
+        for (std::size_t i = 0; i < count; ++i)
+            answer.bytes.push_back(static_cast<std::uint8_t>(stray_random_() & 0xFF));
+        answer.stray = count;
+    }
+    return answer;
+}
+
+Simulator::Simulator(const SimOptions& options)
+    : options_(options), ecu_(options), start_(Clock::now()) {}
+
+std::unique_ptr<Simulator> Simulator::Open(const SimOptions& options, std::string* error) {
+    std::unique_ptr<Simulator> sim(new Simulator(options));
+    int wake[2];
+    if (pipe(wake) != 0) {
+        *error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return nullptr;
+    }
+    sim->wake_read_ = wake[0];
+    sim->wake_write_ = wake[1];
+    SetCloseOnExec(wake[0]);
+    SetCloseOnExec(wake[1]);
+    fcntl(wake[1], F_SETFL, fcntl(wake[1], F_GETFL) | O_NONBLOCK);
+
+    bool ok = options.device.empty() ? sim->OpenPty(error) : sim->OpenDevice(error);
+    if (!ok) return nullptr;
+    return sim;
+}
+
+bool Simulator::OpenPty(std::string* error) {
+    termios raw{};
+    cfmakeraw(&raw);
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
+        *error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    io_fd_ = master;
+    // Holding the slave open keeps the master from seeing a hang-up each
+    // time the monitor closes the port, so one simulator serves many runs.
+    slave_fd_ = slave;
+    SetCloseOnExec(master);
+    SetCloseOnExec(slave);
+    char name[PATH_MAX];
+    if (ttyname_r(slave, name, sizeof name) != 0) {
+        *error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    port_ = name;
+#if defined(__linux__)
+    // The monitor opens the port exclusively (TIOCEXCL). On a pty that mark
+    // outlives the monitor, because this end keeps the line alive, and would
+    // refuse the next run; so it is lifted whenever the monitor lets go.
+    watch_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_fd_ >= 0 && inotify_add_watch(watch_fd_, name, IN_CLOSE_WRITE) < 0) {
+        close(watch_fd_);
+        watch_fd_ = -1;
+    }
+#endif
+    return true;
+}
+
+bool Simulator::OpenDevice(std::string* error) {
+    const std::string& path = options_.device;
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "cannot open device '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    io_fd_ = fd;
+    if (!isatty(fd)) {
+        *error = "'" + path + "' is not a serial device";
+        return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *error = "device '" + path + "' is in use by another program";
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        *error = "cannot read the line settings of '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        *error = "cannot set up '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    posix_set_custom_baud(fd, 7812);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    tcflush(fd, TCIOFLUSH);
+    port_ = path;
+    return true;
+}
+
+Simulator::~Simulator() {
+    for (int fd : {io_fd_, slave_fd_, watch_fd_, wake_read_, wake_write_})
+        if (fd >= 0) close(fd);
+}
+
+void Simulator::Stop() {
+    const char c = 's';
+    ssize_t n = write(wake_write_, &c, 1);
+    (void)n;  // a full pipe already says "stop"
+}
+
+double Simulator::Elapsed(Clock::time_point when) const {
+    return std::chrono::duration<double>(when - start_).count();
+}
+
+void Simulator::Trace(const char* what, const std::uint8_t* bytes, std::size_t count,
+                      std::size_t stray) {
+    if (!options_.trace || trace_out_ == nullptr) return;
+    char line[256];
+    int n = std::snprintf(line, sizeof line, "ecusim %11.6f %s", Elapsed(Clock::now()), what);
+    for (std::size_t i = 0; i < count && n > 0 && n < static_cast<int>(sizeof line) - 16; ++i) {
+        if (stray > 0 && i == count - stray) n += std::snprintf(line + n, sizeof line - n, " +stray");
+        n += std::snprintf(line + n, sizeof line - n, " %02x", bytes[i]);
+    }
+    std::fprintf(trace_out_, "%s\n", line);
+    std::fflush(trace_out_);
+}
+
+void Simulator::WriteBytes(const std::uint8_t* bytes, std::size_t count, std::size_t stray) {
+    if (count == 0) return;
+    WriteAll(io_fd_, bytes, count);
+    Trace("tx", bytes, count, stray);
+}
+
+void Simulator::HandleRequest(std::uint8_t address, Clock::time_point now) {
+    Trace("rx", &address, 1, 0);
+    // A new request means the monitor has given up on the last one: what is
+    // still owed for it would only land in the middle of this exchange.
+    if (!pending_.empty()) {
+        std::size_t dropped = 0;
+        for (const Pending& p : pending_) dropped += p.bytes.size();
+        char what[48];
+        std::snprintf(what, sizeof what, "dropped %zu late byte(s)", dropped);
+        Trace(what, nullptr, 0, 0);
+        pending_.clear();
+    }
+
+    Answer answer = ecu_.Respond(address, Elapsed(now));
+    if (observer_) observer_(RequestEvent{Elapsed(now), address, answer.bytes, answer.stray});
+    if (answer.bytes.empty()) return;
+
+    if (!options_.pace) {
+        WriteBytes(answer.bytes.data(), answer.bytes.size(), answer.stray);
+        return;
+    }
+    // On the real line the echo comes back while the request is still
+    // going out, one byte time after the monitor wrote it; the value
+    // follows after the ECU's reaction and its own byte time. Stray bytes
+    // ride with the value.
+    pending_.push_back({now + kByteTime, {answer.bytes[0]}, 0});
+    if (answer.bytes.size() > 1)
+        pending_.push_back({now + 2 * kByteTime + kReactionTime,
+                            std::vector<std::uint8_t>(answer.bytes.begin() + 1, answer.bytes.end()),
+                            answer.stray});
+}
+
+void Simulator::ReleaseExclusive() {
+#if defined(__linux__)
+    alignas(inotify_event) char buffer[4096];
+    while (read(watch_fd_, buffer, sizeof buffer) > 0) {
+    }
+    ioctl(slave_fd_, TIOCNXCL);
+#endif
+}
+
+void Simulator::Serve() {
+    for (;;) {
+        timespec timeout{};
+        timespec* timeout_ptr = nullptr;
+        if (!pending_.empty()) {
+            auto left = pending_.front().due - Clock::now();
+            if (left < Clock::duration::zero()) left = Clock::duration::zero();
+            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeout_ptr = &timeout;
+        }
+        pollfd fds[3] = {{wake_read_, POLLIN, 0}, {io_fd_, POLLIN, 0}, {watch_fd_, POLLIN, 0}};
+        int r = ppoll(fds, 3, timeout_ptr, nullptr);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents != 0) return;
+        if (fds[2].revents & POLLIN) ReleaseExclusive();
+        if (fds[1].revents & POLLIN) {
+            std::uint8_t buffer[256];
+            ssize_t n = read(io_fd_, buffer, sizeof buffer);
+            const Clock::time_point now = Clock::now();
+            for (ssize_t i = 0; i < n; ++i) HandleRequest(buffer[i], now);
+        } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // A device that went away: wait for it rather than spin.
+            timespec pause{0, 50 * 1000 * 1000};
+            nanosleep(&pause, nullptr);
+        }
+        const Clock::time_point now = Clock::now();
+        while (!pending_.empty() && pending_.front().due <= now) {
+            Pending p = std::move(pending_.front());
+            pending_.erase(pending_.begin());
+            WriteBytes(p.bytes.data(), p.bytes.size(), p.stray);
+        }
+    }
+}
+
+}  // namespace ecusim

@@ -1,0 +1,113 @@
+// The simulated ECU: what it answers (Ecu) and the port it answers on
+// (Simulator). Used by the ecusim program and, in-process, by the
+// end-to-end test library.
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "scenario.h"
+
+namespace ecusim {
+
+// What goes back on the line for one request.
+struct Answer {
+    std::vector<std::uint8_t> bytes;  // echo, value, then any stray bytes
+    std::size_t stray = 0;            // how many of the trailing bytes are stray
+};
+
+// The register model. Scenario time runs from construction (scaled by
+// --speed) unless --time froze it.
+class Ecu {
+public:
+    explicit Ecu(const SimOptions& options);
+
+    // The answer to a request for `address` arriving `elapsed` seconds after
+    // the simulator started.
+    Answer Respond(std::uint8_t address, double elapsed);
+
+    // The registers at scenario time `seconds`, overrides applied.
+    RegisterImage ImageAt(double seconds) const;
+
+private:
+    Scenario scenario_;
+    std::vector<RegisterOverride> overrides_;
+    double speed_;
+    std::optional<double> frozen_at_;
+    RegisterImage image_{};
+    double image_time_ = -1;
+    std::minstd_rand stray_random_{0x5EED};
+};
+
+// One request as the simulator saw it.
+struct RequestEvent {
+    double seconds;                   // since the simulator started
+    std::uint8_t address;
+    std::vector<std::uint8_t> answer;  // as scheduled, stray bytes included
+    std::size_t stray = 0;
+};
+
+class Simulator {
+public:
+    // Opens the port: a new pseudo-terminal, or options.device set to
+    // 7812 baud 8N1 raw. Null, with *error set, when that fails.
+    static std::unique_ptr<Simulator> Open(const SimOptions& options, std::string* error);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // The path the monitor is to open.
+    const std::string& port() const { return port_; }
+
+    // Where --trace lines go (stderr unless changed); only used with trace on.
+    void set_trace_output(std::FILE* out) { trace_out_ = out; }
+    // Called on the serving thread for every request.
+    void set_observer(std::function<void(const RequestEvent&)> observer) {
+        observer_ = std::move(observer);
+    }
+
+    // Answers requests until Stop() is called.
+    void Serve();
+    // Makes Serve() return soon. Async-signal-safe; may be called before
+    // Serve() starts, which then returns at once.
+    void Stop();
+
+private:
+    Simulator(const SimOptions& options);
+    bool OpenPty(std::string* error);
+    bool OpenDevice(std::string* error);
+    void HandleRequest(std::uint8_t address, std::chrono::steady_clock::time_point now);
+    void WriteBytes(const std::uint8_t* bytes, std::size_t count, std::size_t stray);
+    void Trace(const char* what, const std::uint8_t* bytes, std::size_t count, std::size_t stray);
+    double Elapsed(std::chrono::steady_clock::time_point when) const;
+    void ReleaseExclusive();
+
+    struct Pending {
+        std::chrono::steady_clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+        std::size_t stray;
+    };
+
+    SimOptions options_;
+    Ecu ecu_;
+    std::string port_;
+    int io_fd_ = -1;         // pty master, or the device
+    int slave_fd_ = -1;      // pty only: held open so the line never hangs up
+    int watch_fd_ = -1;      // pty only: notices the monitor closing the port
+    int wake_read_ = -1;
+    int wake_write_ = -1;
+    std::FILE* trace_out_ = stderr;
+    std::function<void(const RequestEvent&)> observer_;
+    std::chrono::steady_clock::time_point start_;
+    std::vector<Pending> pending_;  // paced bytes not yet sent, in order
+};
+
+}  // namespace ecusim
