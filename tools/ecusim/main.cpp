@@ -40,6 +40,13 @@ int main(int argc, char** argv) {
 
     if (!options.command.empty()) return ecusim::RunCommand(*sim, options.command);
 
+    // Ready for a stop before anyone can know the port.
+    serving = sim.get();
+    struct sigaction stop {};
+    stop.sa_handler = StopServing;
+    sigemptyset(&stop.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
+
     // The bare path on stdout for scripts; the explanation for people.
     std::printf("%s\n", sim->port().c_str());
     std::fflush(stdout);
@@ -49,11 +56,6 @@ int main(int argc, char** argv) {
                  std::string(ecusim::ScenarioName(options.scenario)).c_str(), sim->port().c_str(),
                  sim->port().c_str());
 
-    serving = sim.get();
-    struct sigaction stop {};
-    stop.sa_handler = StopServing;
-    sigemptyset(&stop.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
     sim->Serve();
     serving = nullptr;
     return 0;
