@@ -7,9 +7,34 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// Each text is gathered here and flushed by console_write, so it reaches the
+// console in one write. Unbuffered, the runtime would hand the console one
+// call per character, each redrawn on its own.
+char stdout_buffer[1024];
+
+// A console host may start reading the terminal behind it only when a program
+// first looks at the input queue (Wine's does; until then keys are echoed by
+// the terminal and never arrive). Looking once at start-up makes keys typed
+// during the start-up pauses wait in the queue, unechoed, as on Windows,
+// where this changes nothing.
+void start_console_input() {
+    HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+    if (input == INVALID_HANDLE_VALUE) return;
+    INPUT_RECORD record;
+    DWORD count = 0;
+    PeekConsoleInputA(input, &record, 1, &count);
+    CloseHandle(input);
+}
+
+}  // namespace
+
 ConsoleHandle console_open() {
-    // Text must reach the console before the next cursor move.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+    start_console_input();
     return CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_HIDDEN, nullptr);
 }
@@ -26,6 +51,8 @@ void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
 }
 
 void console_write(const char* text) {
+    // Flushed at once: the text must be on the console before the next
+    // cursor move or attribute change.
     std::printf("%s", text);
     std::fflush(stdout);
 }

@@ -85,7 +85,7 @@ TEST(StartUp, MoreThanTwoArgumentsIsAUsageError) {
     fake::Reset();
     fake::port.present = {"com5"};
     fake::keys = {' '};
-    EXPECT_EQ(RunArgs({"/usr/bin/tarnwickdialer", "5", "c", "x"}), 1);
+    EXPECT_EQ(RunArgs({"C:\\tools\\tarnwickdialer", "5", "c", "x"}), 1);
     EXPECT_TRUE(fake::EventsStartingWith("open").empty());
     ExpectPlaces({{0, 0, "Lancia Delta Integrale Mk1 etc. Usage: tarnwickdialer [port#] ", 15},
                   {0, 23, "Press a key to continue.", 11}});
