@@ -7,14 +7,16 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #if defined(__linux__)
+#include <pty.h>
 #include <sys/inotify.h>
+#else
+#include <util.h>
 #endif
 
 #include "decode/registers.h"
@@ -279,7 +281,15 @@ void Simulator::Serve() {
             timeout_ptr = &timeout;
         }
         pollfd fds[3] = {{wake_read_, POLLIN, 0}, {io_fd_, POLLIN, 0}, {watch_fd_, POLLIN, 0}};
+#if defined(__linux__)
         int r = ppoll(fds, 3, timeout_ptr, nullptr);
+#else
+        // Without ppoll, round up to whole milliseconds.
+        int timeout_ms = -1;
+        if (timeout_ptr != nullptr)
+            timeout_ms = static_cast<int>(timeout.tv_sec * 1000 + (timeout.tv_nsec + 999999) / 1000000);
+        int r = poll(fds, 3, timeout_ms);
+#endif
         if (r < 0) {
             if (errno == EINTR) continue;
             return;
