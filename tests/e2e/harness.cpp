@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <sys/inotify.h>
@@ -602,6 +603,17 @@ std::vector<std::uint8_t> Session::RequestedAddresses() const {
     std::vector<std::uint8_t> addresses;
     for (const ecusim::RequestEvent& e : impl_->requests) addresses.push_back(e.address);
     return addresses;
+}
+
+bool Session::SetScenario(std::string_view name) {
+    std::optional<ecusim::Scenario> scenario = ecusim::ScenarioByName(name);
+    if (!impl_->sim || !scenario) return false;
+    impl_->sim->ecu().SetScenario(*scenario);
+    return true;
+}
+
+void Session::SetRegister(std::uint8_t address, std::uint8_t value) {
+    if (impl_->sim) impl_->sim->ecu().SetRegister(address, value);
 }
 
 int Session::PortOpens() const {

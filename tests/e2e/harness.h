@@ -60,7 +60,9 @@
 //
 // Simulator: Requests() is the request log (time, address, answer bytes),
 // RequestedAddresses() just the addresses, PortOpens() how often the program
-// opened the simulator's port.
+// opened the simulator's port. SetScenario("silent") and SetRegister(15, 4)
+// change the ECU while the program runs (a pulled cable, a fault that comes
+// up); they act from the next request on.
 #pragma once
 #include <sys/types.h>
 #include <termios.h>
@@ -154,6 +156,8 @@ public:
     std::vector<ecusim::RequestEvent> Requests() const;
     std::vector<std::uint8_t> RequestedAddresses() const;
     int PortOpens() const;
+    bool SetScenario(std::string_view name);  // false: no simulator or no such scenario
+    void SetRegister(std::uint8_t address, std::uint8_t value);
 
     struct Impl;
 

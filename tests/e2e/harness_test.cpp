@@ -99,6 +99,29 @@ TEST(Harness, SimulatorPortAnswersAndLogsRequests) {
     EXPECT_GE(s.PortOpens(), 1);
 }
 
+TEST(Harness, SimulatorCanBeChangedWhileTheProgramRuns) {
+    // Three requests of register 10, one answer each, with a change before
+    // the second and the third.
+    e2e::Session s({.simulator = {"--scenario", "off", "--set", "10=0xC8"},
+                    .command = {"sh", "-c",
+                                "exec 3<>{port}; stty raw -echo <&3; for i in 1 2 3; do read go; "
+                                "printf '\\012' >&3; od -An -tx1 -N2 <&3; done"}});
+    ASSERT_TRUE(s.ok()) << s.error();
+    s.SendKeys("\n");
+    ASSERT_TRUE(s.WaitForRequests(1)) << s.Dump();
+    s.SetRegister(10, 0x11);
+    s.SendKeys("\n");
+    ASSERT_TRUE(s.WaitForRequests(2)) << s.Dump();
+    ASSERT_TRUE(s.SetScenario("echo"));
+    EXPECT_FALSE(s.SetScenario("nope"));
+    s.SendKeys("\n");
+    ASSERT_TRUE(s.WaitForRequests(3)) << s.Dump();
+    const auto requests = s.Requests();
+    EXPECT_EQ(requests[0].answer, (std::vector<std::uint8_t>{0x0A, 0xC8}));
+    EXPECT_EQ(requests[1].answer, (std::vector<std::uint8_t>{0x0A, 0x11}));
+    EXPECT_EQ(requests[2].answer, (std::vector<std::uint8_t>{0x0A}));
+}
+
 TEST(Harness, BadSimulatorOptionsAreReported) {
     e2e::Session s({.simulator = {"--scenario", "nope"}});
     EXPECT_FALSE(s.ok());

@@ -72,25 +72,43 @@ Ecu::Ecu(const SimOptions& options)
       frozen_at_(options.frozen_at) {}
 
 RegisterImage Ecu::ImageAt(double seconds) const {
+    std::lock_guard lock(mutex_);
     RegisterImage image = EncodeState(ScenarioState(scenario_, seconds));
     for (const RegisterOverride& o : overrides_) image[o.address] = o.value;
     return image;
 }
 
+void Ecu::SetScenario(Scenario scenario) {
+    std::lock_guard lock(mutex_);
+    scenario_ = scenario;
+    image_time_ = -1;
+}
+
+void Ecu::SetRegister(std::uint8_t address, std::uint8_t value) {
+    std::lock_guard lock(mutex_);
+    overrides_.push_back({address, value});
+    image_time_ = -1;
+}
+
 Answer Ecu::Respond(std::uint8_t address, double elapsed) {
     Answer answer;
-    if (scenario_ == Scenario::kSilent) return answer;
-    answer.bytes.push_back(address);
-    if (scenario_ == Scenario::kEcho) return answer;
-
+    Scenario scenario;
+    bool refresh;
     const double t = frozen_at_ ? *frozen_at_ : elapsed * speed_;
-    if (image_time_ < 0 || (!IsLowHalf(address) && std::fabs(t - image_time_) >= kImageRefresh)) {
-        image_ = ImageAt(t);
-        image_time_ = t;
+    {
+        std::lock_guard lock(mutex_);
+        scenario = scenario_;
+        refresh = image_time_ < 0 || (!IsLowHalf(address) && std::fabs(t - image_time_) >= kImageRefresh);
+        if (refresh) image_time_ = t;
     }
+    if (scenario == Scenario::kSilent) return answer;
+    answer.bytes.push_back(address);
+    if (scenario == Scenario::kEcho) return answer;
+
+    if (refresh) image_ = ImageAt(t);
     answer.bytes.push_back(image_[address]);
 
-    if (scenario_ == Scenario::kStray) {
+    if (scenario == Scenario::kStray) {
         const std::size_t count = 1 + stray_random_() % 3;
         for (std::size_t i = 0; i < count; ++i)
             answer.bytes.push_back(static_cast<std::uint8_t>(stray_random_() & 0xFF));

@@ -37,7 +37,13 @@ public:
     // The registers at scenario time `seconds`, overrides applied.
     RegisterImage ImageAt(double seconds) const;
 
+    // Changes while serving (from any thread), for tests that pull the
+    // cable or raise a fault mid-run. Take effect from the next request.
+    void SetScenario(Scenario scenario);
+    void SetRegister(std::uint8_t address, std::uint8_t value);  // like --set
+
 private:
+    mutable std::mutex mutex_;
     Scenario scenario_;
     std::vector<RegisterOverride> overrides_;
     double speed_;
@@ -79,6 +85,9 @@ public:
     // Makes Serve() return soon. Async-signal-safe; may be called before
     // Serve() starts, which then returns at once.
     void Stop();
+
+    // The register model, also while serving (see Ecu::SetScenario).
+    Ecu& ecu() { return ecu_; }
 
 private:
     Simulator(const SimOptions& options);
