@@ -114,7 +114,7 @@ TEST(StartUp, PlainOpeningSleepsBeforeAndAfterOpening) {
     fake::port.present = {"com5"};
     EXPECT_EQ(RunArgs({"tarnwickdialer", "5"}), 0);
     ExpectPlaces({{0, 0, "Delta Integrale 8v, 16v & Evo1 ECUs", 15},
-                  {0, 1, "PayPal donations appreciated to support@tarnwickdialer.example", 15},
+                  {0, 1, "PayPal donations appreciated to help@tarnwickdialer.example", 15},
                   {0, 2, " attempting to open COMport 'com5'", 15},
                   {0, 3, "Successfully opened port!          ", 15}});
     std::vector<std::string> order;
@@ -129,7 +129,7 @@ TEST(StartUp, CatOpeningSleepsOnlyAfterOpeningAndAnySecondArgumentCounts) {
         fake::Reset();
         fake::port.present = {"com5"};
         EXPECT_EQ(RunArgs({"tarnwickdialer", "5", second}), 0);
-        ExpectPlaces({{0, 1, "For support & premium version, PayPal donations to support@tarnwickdialer.example", 15},
+        ExpectPlaces({{0, 1, "For support & premium version, PayPal donations to help@tarnwickdialer.example", 15},
                       {0, 2, " attempting to open the port 'com5'", 15},
                       {0, 3, "Successfully opened port!          ", 15}});
         std::vector<std::string> order;
