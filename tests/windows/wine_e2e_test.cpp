@@ -1,0 +1,187 @@
+// The Windows program end to end under Wine: tarnwickdialer.exe in a
+// terminal, its console rendered by Wine's console host into the terminal and
+// read back through libvterm, the ECU played by the simulator on a pty that
+// Wine maps to COM5. The expected screens are the Linux tests' own.
+//
+// Only what a Windows console defines is compared: the text and foreground
+// colour of each cell, the title, the cursor, exit codes, and the requests on
+// the wire. Wine writes the console's black background as the terminal's
+// default one, and after the exit leaves the terminal's modes as it found
+// them, which on Windows is the console's business, not the program's.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "app/texts.h"
+#include "dashboard_screens.h"
+#include "harness.h"
+#include "startup_screens.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace screens;
+
+// Wine starts slowly, more so right after a COM port was mapped (a new
+// wineserver); these bounds are far above what a run takes.
+constexpr auto kWineStart = 60s;
+constexpr auto kWineExit = 30s;
+
+constexpr int kComPort = 5;
+
+std::vector<std::string> WineCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {TD_WINE_TOOL, "run", TD_WIN_DIALER};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+std::string ComLink(int n) { return std::string(TD_WINEPREFIX) + "/dosdevices/com" + std::to_string(n); }
+
+std::string LinkTarget(const std::string& path) {
+    char target[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) return "";
+    return std::string(target, static_cast<std::size_t>(n));
+}
+
+// Points COMn at `device` through the registry. A new wineserver is needed
+// for it to apply, so this is skipped when the port already leads there.
+bool MapComPort(int n, const std::string& device) {
+    if (LinkTarget(ComLink(n)) == device) return true;
+    const std::string command = std::string(TD_WINE_TOOL) + " map-com " + std::to_string(n) + " '" +
+                                device + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+// A COM number nothing is behind: no link in the prefix and no serial device
+// that Wine would map to it by itself (COMn is /dev/ttyS{n-1}).
+int UnmappedComPort() {
+    for (int n = 9; n <= 32; ++n) {
+        struct stat st;
+        const std::string device = "/dev/ttyS" + std::to_string(n - 1);
+        if (lstat(ComLink(n).c_str(), &st) != 0 && stat(device.c_str(), &st) != 0) return n;
+    }
+    return 0;
+}
+
+TEST(WindowsE2e, HelpScreenWaitsForAKeyThenExitsWithOne) {
+    e2e::Session s({.with_simulator = false, .command = WineCommand({})});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(s.WaitForTextAt(0, 23, "Press a key to continue.", kWineStart)) << s.Dump();
+    // Wine hands the program a Windows path: only its last part shows.
+    EXPECT_EQ(s.Row(0), "Lancia Delta Integrale Mk1 etc. Usage: tarnwickdialer.exe [port#]");
+    EXPECT_EQ(s.Colour(0, 0), 15);
+    ExpectLines(s, kHelpScreen);
+    EXPECT_EQ(s.Title(), kTitle);
+    EXPECT_FALSE(s.WaitExit(300ms));
+
+    s.SendKeys("~");
+    ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
+    EXPECT_EQ(s.exit_code(), 1);
+    EXPECT_FALSE(s.Find("~")) << "the key was echoed" << s.Dump();
+}
+
+// On a console of the classic 80 columns: every start-up line fits its row.
+TEST(WindowsE2e, FailureScreenForAComPortWithNoMapping) {
+    const int port = UnmappedComPort();
+    ASSERT_NE(port, 0) << "every COM number from 9 to 32 is in use";
+    const std::string name = "com" + std::to_string(port);
+    e2e::Session s({.with_simulator = false,
+                    .command = WineCommand({std::to_string(port), "c"}),
+                    .columns = 80});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(s.WaitExit(kWineStart)) << s.Dump();
+    EXPECT_EQ(s.exit_code(), 1);
+    ExpectLines(s, {{0, kBanner, 15},
+                    {1, kCatOpening.c_str(), 15},
+                    {2, (" attempting to open the port '" + name + "'").c_str(), 15}});
+    ExpectLines(s, kFailureScreen);
+    EXPECT_EQ(s.Row(21), "");
+}
+
+TEST(WindowsE2e, DashboardAfterTheFirstCycleAndTheRequestsOnTheWire) {
+    struct Case {
+        const char* name;
+        const std::vector<std::pair<int, int>>* registers;
+        std::vector<Place> (*screen)(bool);
+        bool cat;
+        const char* quit;
+    };
+    for (const Case& c : {Case{"running", &kRunning, RunningScreen, false, "q"},
+                          Case{"running", &kRunning, RunningScreen, true, "Q"},
+                          Case{"stopped", &kStopped, StoppedScreen, true, "q"}}) {
+        SCOPED_TRACE(std::string(c.name) + (c.cat ? " cat" : " no cat"));
+        std::vector<std::string> args = {std::to_string(kComPort)};
+        if (c.cat) args.push_back("c");
+        bool mapped = false;
+        e2e::Session s({.simulator = SetAll(*c.registers),
+                        .command = WineCommand(args),
+                        .before_start = [&](const std::string& port) {
+                            mapped = MapComPort(kComPort, port);
+                        }});
+        ASSERT_TRUE(s.ok()) << s.error();
+        ASSERT_TRUE(mapped) << "COM" << kComPort << " could not be mapped to " << s.port();
+        // The second cycle's spinner: the first cycle has written everything.
+        ASSERT_TRUE(s.WaitForTextAt(16, 3, "|", kWineStart)) << s.Dump();
+        ExpectScreen(s, c.screen(c.cat));
+        EXPECT_EQ(s.Colour(16, 3), kYellow);
+        EXPECT_EQ(s.Text(0, 0, 35), "Delta Integrale 8v, 16v & Evo1 ECUs");
+        EXPECT_EQ(s.Text(0, 1, 14), c.cat ? "For support & " : "PayPal donatio");
+        EXPECT_EQ(s.Title(), kTitle);
+
+        s.SendKeys(c.quit);
+        ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
+        EXPECT_EQ(s.exit_code(), 0);
+        EXPECT_EQ(s.PortOpens(), 1);
+        // Whole cycles, each the same requests in the same order.
+        const auto& cycle = c.cat ? kCatCycle : kCycle;
+        const auto requests = s.RequestedAddresses();
+        ASSERT_GE(requests.size(), cycle.size());
+        EXPECT_EQ(requests.size() % cycle.size(), 0u) << requests.size();
+        for (std::size_t i = 0; i < requests.size(); ++i)
+            ASSERT_EQ(requests[i], cycle[i % cycle.size()]) << "request " << i;
+        // Cycle period under Wine against an instantly answering ECU, for the
+        // record: the floor is the 10 ms pause after each request.
+        const auto events = s.Requests();
+        const std::size_t n = events.size() / cycle.size();
+        if (n >= 2) {
+            const double period = (events[(n - 1) * cycle.size()].seconds - events[0].seconds) /
+                                  static_cast<double>(n - 1);
+            std::printf("cycle period under Wine (%s, %zu requests): %.1f ms over %zu cycles\n",
+                        c.cat ? "cat" : "no cat", cycle.size(), period * 1000.0, n - 1);
+        }
+        // The closing line breaks leave the cursor below the dashboard.
+        int col = -1, row = -1;
+        s.Cursor(&col, &row);
+        EXPECT_EQ(col, 0);
+        EXPECT_EQ(row, 25);
+    }
+}
+
+// A key typed while the start-up sleeps waits in the console's queue, unechoed,
+// and the q ends the program before its first cycle.
+TEST(WindowsE2e, QuitTypedDuringTheStartUpRunsNoCycle) {
+    bool mapped = false;
+    e2e::Session s({.simulator = {"--scenario", "silent"},
+                    .command = WineCommand({std::to_string(kComPort), "c"}),
+                    .before_start = [&](const std::string& port) {
+                        mapped = MapComPort(kComPort, port);
+                    }});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(mapped);
+    ASSERT_TRUE(s.WaitForText("Successfully opened port!", kWineStart)) << s.Dump();
+    s.SendKeys("q");
+    ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
+    EXPECT_EQ(s.exit_code(), 0);
+    EXPECT_TRUE(s.RequestedAddresses().empty());
+    EXPECT_EQ(s.Text(0, 3, 15), "Hit 'q' to quit");
+    EXPECT_EQ(s.Text(0, 17, 27), "You specified... cat fitted");
+}
+
+}  // namespace
