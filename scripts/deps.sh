@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(cmake make g++)
 if [ "${1:-}" != "--run" ]; then
-  packages+=(libgtest-dev libgmock-dev libvterm-dev pkg-config g++-mingw-w64-x86-64-posix wine64)
+  packages+=(libgtest-dev libgmock-dev googletest libvterm-dev pkg-config g++-mingw-w64-x86-64-posix wine64)
 fi
 
 missing=()
