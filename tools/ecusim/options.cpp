@@ -117,6 +117,12 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             if (!s || *s <= 0 || *s > 1000)
                 return fail("--speed needs a factor above 0 and at most 1000 (e.g. 4)");
             o.speed = *s;
+        } else if (arg == "--latency") {
+            std::optional<double> ms;
+            if (value(&v)) ms = ParseSeconds(v);
+            if (!ms || *ms < 0 || *ms > 1000)
+                return fail("--latency needs milliseconds, 0 to 1000 (e.g. 16)");
+            o.latency_ms = *ms;
         } else if (arg == "--time") {
             std::optional<double> t;
             if (value(&v)) t = ParseSeconds(v);
@@ -150,6 +156,9 @@ std::string Usage() {
         "                     repeatable, overrides the scenario\n"
         "  --pace             answer at the real line speed (1.28 ms per byte at 7812\n"
         "                     baud) after a short ECU reaction time\n"
+        "  --latency MS       play a USB-serial adapter whose latency timer is MS ms:\n"
+        "                     bytes for the monitor are held until the timer's next\n"
+        "                     tick (16 is the usual default, 1 what low latency gives)\n"
         "  --trace            write every request and answer, timestamped, to stderr\n"
         "  --device PATH      serve on a real serial port (7812 baud 8N1) instead of a\n"
         "                     pseudo-terminal, e.g. a null-modem cable to the monitor\n"

@@ -23,6 +23,7 @@ struct SimOptions {
     std::string device;                       // empty: a fresh pseudo-terminal
     double speed = 1.0;                       // scenario seconds per real second
     std::optional<double> frozen_at;          // --time: scenario clock stopped there
+    double latency_ms = 0;                    // --latency: USB adapter's latency timer
     std::vector<std::string> command;         // after "--", with {port} placeholders
     bool help = false;
 };

@@ -18,6 +18,7 @@ constexpr ScenarioInfo kScenarios[] = {
     {Scenario::kSilent, "silent", "never answers"},
     {Scenario::kEcho, "echo", "answers only the echo of each request"},
     {Scenario::kStray, "stray", "idle values, each answer followed by stray bytes"},
+    {Scenario::kLate, "late", "idle values, each answer 400 ms late (after the read time-out)"},
 };
 
 constexpr FaultCase kFaultCases[] = {
@@ -159,6 +160,7 @@ EngineState ScenarioState(Scenario scenario, double seconds) {
         case Scenario::kSilent:
         case Scenario::kEcho:
         case Scenario::kStray:
+        case Scenario::kLate:
             break;
     }
     return Idle();

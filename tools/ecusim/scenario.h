@@ -9,7 +9,7 @@
 
 namespace ecusim {
 
-enum class Scenario { kOff, kIdle, kDrive, kFaults, kSilent, kEcho, kStray };
+enum class Scenario { kOff, kIdle, kDrive, kFaults, kSilent, kEcho, kStray, kLate };
 
 struct ScenarioInfo {
     Scenario scenario;
@@ -52,8 +52,8 @@ std::span<const FaultCase> FaultCases();
 // How long the faults scenario shows each case.
 inline constexpr double kSecondsPerFault = 3.0;
 
-// The state of `scenario` at `seconds` of scenario time. Silent, echo and
-// stray hold the idle values (silent and echo never send them).
+// The state of `scenario` at `seconds` of scenario time. Silent, echo,
+// stray and late hold the idle values (silent and echo never send them).
 EngineState ScenarioState(Scenario scenario, double seconds);
 
 // Raw register bytes by address; addresses that hold nothing stay 0.

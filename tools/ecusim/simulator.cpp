@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -33,6 +34,9 @@ constexpr auto kByteTime = std::chrono::microseconds(1280);
 constexpr auto kReactionTime = std::chrono::microseconds(1500);
 // A new image is worked out at most this often (scenario seconds).
 constexpr double kImageRefresh = 0.05;
+// The late scenario answers after the monitor's first read (350 ms) has
+// given up, well before its second would.
+constexpr auto kLateBy = std::chrono::milliseconds(400);
 
 // The low bytes of 16-bit readings: the monitor asks for them straight after
 // their high bytes, so the image must not change in between.
@@ -108,6 +112,7 @@ Answer Ecu::Respond(std::uint8_t address, double elapsed) {
     if (refresh) image_ = ImageAt(t);
     answer.bytes.push_back(image_[address]);
 
+    answer.late = scenario == Scenario::kLate;
     if (scenario == Scenario::kStray) {
         const std::size_t count = 1 + stray_random_() % 3;
         for (std::size_t i = 0; i < count; ++i)
@@ -245,6 +250,40 @@ void Simulator::WriteBytes(const std::uint8_t* bytes, std::size_t count, std::si
     Trace("tx", bytes, count, stray);
 }
 
+void Simulator::Vanish() {
+    const char c = 'v';
+    ssize_t n = write(wake_write_, &c, 1);
+    (void)n;
+}
+
+void Simulator::CloseLine() {
+    Trace("line closed", nullptr, 0, 0);
+    for (int* fd : {&io_fd_, &slave_fd_})
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    pending_.clear();
+    held_.clear();
+}
+
+void Simulator::Deliver(std::vector<std::uint8_t> bytes, std::size_t stray, Clock::time_point now) {
+    if (options_.latency_ms <= 0) {
+        WriteBytes(bytes.data(), bytes.size(), stray);
+        return;
+    }
+    // The adapter's latency timer runs freely; at each tick whatever it has
+    // received goes to the host. So bytes wait for the next tick.
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(options_.latency_ms));
+    const auto since = now - start_;
+    const auto ticks = (since.count() + period.count() - 1) / period.count();
+    const Clock::time_point due = start_ + period * ticks;
+    auto at = std::upper_bound(held_.begin(), held_.end(), due,
+                               [](Clock::time_point t, const Pending& p) { return t < p.due; });
+    held_.insert(at, Pending{due, std::move(bytes), stray, true});
+}
+
 void Simulator::HandleRequest(std::uint8_t address, Clock::time_point now) {
     Trace("rx", &address, 1, 0);
     // A new request means the monitor has given up on the last one: what is
@@ -262,8 +301,17 @@ void Simulator::HandleRequest(std::uint8_t address, Clock::time_point now) {
     if (observer_) observer_(RequestEvent{Elapsed(now), address, answer.bytes, answer.stray});
     if (answer.bytes.empty()) return;
 
+    if (answer.late) {
+        // Not called back by the next request: the monitor finds the rest
+        // of a late answer waiting when it asks again.
+        const Clock::time_point due = now + kLateBy;
+        auto at = std::upper_bound(held_.begin(), held_.end(), due,
+                                   [](Clock::time_point t, const Pending& p) { return t < p.due; });
+        held_.insert(at, Pending{due, std::move(answer.bytes), answer.stray});
+        return;
+    }
     if (!options_.pace) {
-        WriteBytes(answer.bytes.data(), answer.bytes.size(), answer.stray);
+        Deliver(std::move(answer.bytes), answer.stray, now);
         return;
     }
     // On the real line the echo comes back while the request is still
@@ -290,8 +338,11 @@ void Simulator::Serve() {
     for (;;) {
         timespec timeout{};
         timespec* timeout_ptr = nullptr;
-        if (!pending_.empty()) {
-            auto left = pending_.front().due - Clock::now();
+        std::optional<Clock::time_point> next;
+        if (!pending_.empty()) next = pending_.front().due;
+        if (!held_.empty() && (!next || held_.front().due < *next)) next = held_.front().due;
+        if (next) {
+            auto left = *next - Clock::now();
             if (left < Clock::duration::zero()) left = Clock::duration::zero();
             auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
@@ -312,7 +363,18 @@ void Simulator::Serve() {
             if (errno == EINTR) continue;
             return;
         }
-        if (fds[0].revents != 0) return;
+        if (fds[0].revents != 0) {
+            char commands[16];
+            ssize_t n = read(wake_read_, commands, sizeof commands);
+            bool stop = n <= 0;
+            for (ssize_t i = 0; i < n; ++i) {
+                if (commands[i] == 'v')
+                    CloseLine();
+                else
+                    stop = true;
+            }
+            if (stop) return;
+        }
         if (fds[2].revents & POLLIN) ReleaseExclusive();
         if (fds[1].revents & POLLIN) {
             std::uint8_t buffer[256];
@@ -328,7 +390,15 @@ void Simulator::Serve() {
         while (!pending_.empty() && pending_.front().due <= now) {
             Pending p = std::move(pending_.front());
             pending_.erase(pending_.begin());
-            WriteBytes(p.bytes.data(), p.bytes.size(), p.stray);
+            Deliver(std::move(p.bytes), p.stray, now);
+        }
+        while (!held_.empty() && held_.front().due <= now) {
+            Pending p = std::move(held_.front());
+            held_.erase(held_.begin());
+            if (p.in_adapter)
+                WriteBytes(p.bytes.data(), p.bytes.size(), p.stray);
+            else
+                Deliver(std::move(p.bytes), p.stray, now);
         }
     }
 }

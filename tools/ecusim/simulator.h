@@ -22,6 +22,7 @@ namespace ecusim {
 struct Answer {
     std::vector<std::uint8_t> bytes;  // echo, value, then any stray bytes
     std::size_t stray = 0;            // how many of the trailing bytes are stray
+    bool late = false;                // sent only after the monitor's read time-out
 };
 
 // The register model. Scenario time runs from construction (scaled by
@@ -89,12 +90,20 @@ public:
     // The register model, also while serving (see Ecu::SetScenario).
     Ecu& ecu() { return ecu_; }
 
+    // The device goes away, as when the cable is pulled: the serving thread
+    // closes its side of the line (both ends of its pseudo-terminal hold)
+    // and answers nothing more. From any thread; Serve() goes on until Stop().
+    void Vanish();
+
 private:
     Simulator(const SimOptions& options);
     bool OpenPty(std::string* error);
     bool OpenDevice(std::string* error);
     void HandleRequest(std::uint8_t address, std::chrono::steady_clock::time_point now);
     void WriteBytes(const std::uint8_t* bytes, std::size_t count, std::size_t stray);
+    // Bytes on the line towards the monitor: through the adapter model.
+    void Deliver(std::vector<std::uint8_t> bytes, std::size_t stray, std::chrono::steady_clock::time_point now);
+    void CloseLine();
     void Trace(const char* what, const std::uint8_t* bytes, std::size_t count, std::size_t stray);
     double Elapsed(std::chrono::steady_clock::time_point when) const;
     void ReleaseExclusive();
@@ -103,6 +112,7 @@ private:
         std::chrono::steady_clock::time_point due;
         std::vector<std::uint8_t> bytes;
         std::size_t stray;
+        bool in_adapter = false;  // held_: written as it stands when due
     };
 
     SimOptions options_;
@@ -117,6 +127,10 @@ private:
     std::function<void(const RequestEvent&)> observer_;
     std::chrono::steady_clock::time_point start_;
     std::vector<Pending> pending_;  // paced bytes not yet sent, in order
+    // Bytes already on their way that a new request cannot call back: late
+    // answers, and what the adapter holds until its latency timer fires.
+    // Ordered by due time.
+    std::vector<Pending> held_;
 };
 
 }  // namespace ecusim
