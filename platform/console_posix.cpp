@@ -25,6 +25,10 @@ volatile sig_atomic_t mode_applied = 0;
 volatile sig_atomic_t resumed = 0;
 // Set once anything was written: the terminal's own attributes are owed back.
 volatile sig_atomic_t reset_owed = 0;
+// The attribute the terminal is in (as of the escapes written or pending),
+// or -1 when unknown. Most texts of a cycle share their colour: the same
+// SGR again would only be bytes on the line. Any reset makes it unknown.
+volatile sig_atomic_t known_attribute = -1;
 bool opened = false;
 
 const char kResetSequence[] = "\x1b[0m\x1b[?25h";
@@ -86,6 +90,7 @@ void apply_mode() {
 
 // Async-signal-safe and idempotent.
 void restore_terminal() {
+    known_attribute = -1;
     if (mode_applied) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_tio);
         mode_applied = 0;
@@ -190,6 +195,8 @@ ConsoleHandle console_open() {
 }
 
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+    if (known_attribute == attribute) return;
+    known_attribute = attribute;
     char seq[24];
     char* p = seq;
     unsigned fg = attribute & 0x0F;
