@@ -1,0 +1,348 @@
+// dialer_bench: how close the monitor runs to the line's own limit.
+//
+// Runs the real monitor in a pseudo-terminal against the in-process
+// simulator for a fixed number of cycles per case and prints, per case:
+// cycles per second, mean and worst cycle period, their ratio to the floor
+// (10 ms after every request: 17 requests a cycle, 20 in cat mode), the
+// monitor's CPU time per cycle and as a share of one core, its peak resident
+// memory, and the bytes it wrote to the terminal per cycle. Then the silent
+// line: seconds per request against the 0.7 s of the two read time-outs.
+//
+//   dialer_bench [--cycles N] [--silent-requests N] [--only TEXT] [--dialer PATH] [--quick]
+//
+// Cycle times come from the simulator's request log (the time each request
+// byte arrived); CPU time from /proc/PID/schedstat (nanoseconds on a CPU);
+// peak memory from VmHWM in /proc/PID/status, read just before the quit.
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kPauseAfterRequest = 0.010;  // seconds, the link's fixed sleep
+constexpr double kReadTimeout = 0.350;        // seconds, each of two reads
+constexpr int kPlainRequests = 17;
+constexpr int kCatRequests = 20;
+constexpr int kWarmUpCycles = 2;
+
+struct Case {
+    std::string name;
+    bool cat;
+    std::vector<std::string> simulator;
+    int cycles;  // 0: the common count
+};
+
+struct Figures {
+    bool ok = false;
+    std::string error;
+    int cycles = 0;
+    double mean_period = 0;   // seconds
+    double worst_period = 0;  // seconds
+    double floor = 0;         // seconds
+    double cpu_per_cycle = 0; // seconds
+    double cpu_share = 0;     // of one core
+    long peak_rss_kib = 0;
+    double bytes_per_cycle = 0;
+    double median_exchange = 0;  // seconds from one request to the next
+    int exit_code = -1;
+};
+
+// The monitor to run: this tree's, unless --dialer names another build.
+std::string dialer_path;
+
+// Nanoseconds the process has spent on a CPU; -1 when unknown.
+long long CpuNanoseconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+    long long ns = -1;
+    if (!(in >> ns)) return -1;
+    return ns;
+}
+
+// A "Name:   value kB" line of /proc/PID/status; -1 when missing.
+long StatusKib(pid_t pid, const std::string& name) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(name + ":", 0) != 0) continue;
+        std::istringstream fields(line.substr(name.size() + 1));
+        long kib = -1;
+        fields >> kib;
+        return kib;
+    }
+    return -1;
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Where each spinner glyph went out: "\x1b[4;17H" places the cursor at
+// column 16, row 3, and nothing else is written there.
+std::vector<std::size_t> SpinnerWrites(const std::string& output) {
+    static const std::string kAt = "\x1b[4;17H";
+    std::vector<std::size_t> at;
+    for (std::size_t p = output.find(kAt); p != std::string::npos; p = output.find(kAt, p + 1))
+        at.push_back(p);
+    return at;
+}
+
+Figures RunCycles(const Case& c, int cycles) {
+    Figures f;
+    const int per_cycle = c.cat ? kCatRequests : kPlainRequests;
+    f.floor = per_cycle * kPauseAfterRequest;
+    std::vector<std::string> command = {dialer_path, "{port}"};
+    if (c.cat) command.push_back("c");
+
+    e2e::Session s({.simulator = c.simulator, .command = command});
+    if (!s.ok()) {
+        f.error = s.error();
+        return f;
+    }
+    // Generous: a slow case may take a few times the floor per cycle.
+    const auto budget = [&](int n) {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+            5.0 + n * f.floor * 4));
+    };
+    const std::size_t first = static_cast<std::size_t>(kWarmUpCycles * per_cycle + 1);
+    const std::size_t last = static_cast<std::size_t>((kWarmUpCycles + cycles) * per_cycle + 1);
+    if (!s.WaitForRequests(first, budget(kWarmUpCycles) + 3s)) {
+        f.error = "no cycles came" + s.Dump();
+        return f;
+    }
+    const long long cpu0 = CpuNanoseconds(s.pid());
+    const Clock::time_point t0 = Clock::now();
+    if (!s.WaitForRequests(last, budget(cycles))) {
+        f.error = "the cycles did not finish in time";
+        return f;
+    }
+    const long long cpu1 = CpuNanoseconds(s.pid());
+    const Clock::time_point t1 = Clock::now();
+    f.peak_rss_kib = StatusKib(s.pid(), "VmHWM");
+    s.SendKeys("q");
+    if (!s.WaitExit(budget(1))) {
+        f.error = "no exit after q";
+        return f;
+    }
+    f.exit_code = s.exit_code();
+
+    const std::vector<ecusim::RequestEvent> log = s.Requests();
+    std::vector<double> starts;
+    for (std::size_t i = first - 1; i < last && i < log.size(); i += static_cast<std::size_t>(per_cycle)) {
+        if (log[i].address != 0x01) {
+            f.error = "the request log is out of step with the cycles";
+            return f;
+        }
+        starts.push_back(log[i].seconds);
+    }
+    if (starts.size() != static_cast<std::size_t>(cycles) + 1) {
+        f.error = "short request log";
+        return f;
+    }
+    f.cycles = cycles;
+    std::vector<double> exchanges;
+    for (std::size_t i = first; i < last && i < log.size(); ++i)
+        exchanges.push_back(log[i].seconds - log[i - 1].seconds);
+    std::sort(exchanges.begin(), exchanges.end());
+    if (!exchanges.empty()) f.median_exchange = exchanges[exchanges.size() / 2];
+    f.mean_period = (starts.back() - starts.front()) / cycles;
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        f.worst_period = std::max(f.worst_period, starts[i] - starts[i - 1]);
+    if (cpu0 >= 0 && cpu1 >= 0) {
+        f.cpu_per_cycle = (cpu1 - cpu0) / 1e9 / cycles;
+        f.cpu_share = (cpu1 - cpu0) / 1e9 / Seconds(t1 - t0);
+    }
+    const std::vector<std::size_t> spins = SpinnerWrites(s.Output());
+    const std::size_t a = kWarmUpCycles, b = kWarmUpCycles + static_cast<std::size_t>(cycles);
+    if (spins.size() > b) f.bytes_per_cycle = static_cast<double>(spins[b] - spins[a]) / cycles;
+    f.ok = f.exit_code == 0;
+    if (!f.ok) f.error = "exit code " + std::to_string(f.exit_code);
+    return f;
+}
+
+struct SilentFigures {
+    bool ok = false;
+    std::string error;
+    int requests = 0;
+    double mean = 0;
+    double worst = 0;
+    double cpu_share = 0;
+};
+
+// A silent ECU: every request waits out both read time-outs.
+SilentFigures RunSilent(int requests) {
+    SilentFigures f;
+    e2e::Session s({.simulator = {"--scenario", "silent"}, .command = {dialer_path, "{port}", "c"}});
+    if (!s.ok()) {
+        f.error = s.error();
+        return f;
+    }
+    if (!s.WaitForRequests(1, 10s)) {
+        f.error = "no request came" + s.Dump();
+        return f;
+    }
+    const long long cpu0 = CpuNanoseconds(s.pid());
+    const Clock::time_point t0 = Clock::now();
+    const auto budget = std::chrono::seconds(2 + requests);
+    if (!s.WaitForRequests(static_cast<std::size_t>(requests) + 1, budget)) {
+        f.error = "requests did not come in time";
+        return f;
+    }
+    const long long cpu1 = CpuNanoseconds(s.pid());
+    const Clock::time_point t1 = Clock::now();
+    // q would wait for the end of a 14 s cycle; a signal ends it at once.
+    s.SendSignal(SIGTERM);
+    s.WaitExit(5s);
+    const std::vector<ecusim::RequestEvent> log = s.Requests();
+    for (int i = 1; i <= requests; ++i) {
+        const double d = log[static_cast<std::size_t>(i)].seconds - log[static_cast<std::size_t>(i) - 1].seconds;
+        f.worst = std::max(f.worst, d);
+    }
+    f.requests = requests;
+    f.mean = (log[static_cast<std::size_t>(requests)].seconds - log[0].seconds) / requests;
+    if (cpu0 >= 0 && cpu1 >= 0) f.cpu_share = (cpu1 - cpu0) / 1e9 / Seconds(t1 - t0);
+    f.ok = s.exit_code() == 128 + SIGTERM;
+    if (!f.ok) f.error = "exit code " + std::to_string(s.exit_code());
+    return f;
+}
+
+std::string Machine() {
+    std::string model = "unknown CPU";
+    std::ifstream in("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    }
+    utsname u{};
+    uname(&u);
+    char text[512];
+    std::snprintf(text, sizeof text, "%s, %ld cores online, %s %s %s", model.c_str(),
+                  sysconf(_SC_NPROCESSORS_ONLN), u.sysname, u.release, u.machine);
+    return text;
+}
+
+void Usage() {
+    std::puts(
+        "Usage: dialer_bench [--cycles N] [--silent-requests N] [--only TEXT] [--dialer PATH] [--quick]\n"
+        "  --cycles N           measured cycles per case (default 100; the adapter cases half)\n"
+        "  --silent-requests N  measured requests on the silent line (default 8, 0.71 s each)\n"
+        "  --only TEXT          only the cases whose name holds TEXT (\"silent\" for that one)\n"
+        "  --dialer PATH        the monitor to measure (default: the one built with this)\n"
+        "  --quick              a smoke run: 3 cycles a case, 2 silent requests");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int cycles = 100;
+    int silent_requests = 8;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto number = [&](int* out) {
+            if (i + 1 >= argc) return false;
+            char* end = nullptr;
+            long v = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || v < 1 || v > 100000) return false;
+            *out = static_cast<int>(v);
+            return true;
+        };
+        if (a == "--cycles") {
+            if (!number(&cycles)) return Usage(), 2;
+        } else if (a == "--silent-requests") {
+            if (!number(&silent_requests)) return Usage(), 2;
+        } else if (a == "--only" && i + 1 < argc) {
+            only = argv[++i];
+        } else if (a == "--dialer" && i + 1 < argc) {
+            dialer_path = argv[++i];
+        } else if (a == "--quick") {
+            cycles = 3;
+            silent_requests = 2;
+        } else {
+            Usage();
+            return a == "--help" || a == "-h" ? 0 : 2;
+        }
+    }
+    if (dialer_path.empty()) dialer_path = e2e::DialerPath();
+    const int adapter_cycles = std::max(1, cycles / 2);
+
+    // The drive scenario keeps every value moving, as on the road.
+    const std::vector<std::string> drive = {"--scenario", "drive"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> o = drive;
+        o.insert(o.end(), extra.begin(), extra.end());
+        return o;
+    };
+    const std::vector<Case> cases = {
+        {"instant", false, drive, 0},
+        {"instant, cat", true, drive, 0},
+        {"paced", false, with({"--pace"}), 0},
+        {"paced, cat", true, with({"--pace"}), 0},
+        {"paced, adapter 16 ms (low latency off)", false, with({"--pace", "--latency", "16"}), adapter_cycles},
+        {"paced, adapter 1 ms (low latency on)", false, with({"--pace", "--latency", "1"}), adapter_cycles},
+        {"paced, cat, adapter 16 ms (low latency off)", true, with({"--pace", "--latency", "16"}),
+         adapter_cycles},
+        {"paced, cat, adapter 1 ms (low latency on)", true, with({"--pace", "--latency", "1"}), adapter_cycles},
+    };
+
+    std::printf("dialer_bench: %s\n", Machine().c_str());
+    std::printf("monitor: %s (%s build)\n", dialer_path.c_str(),
+                dialer_path == e2e::DialerPath() ? TD_BENCH_BUILD : "another");
+    std::printf("floor: 10 ms after each request, %d requests a cycle (%d in cat mode); "
+                "%d warm-up cycles not counted\n\n",
+                kPlainRequests, kCatRequests, kWarmUpCycles);
+    std::printf("%-44s %6s %7s %8s %8s %6s %6s %7s %7s %8s %6s\n", "case", "cycles", "cyc/s", "mean ms",
+                "worst ms", "ratio", "over", "CPU ms", "CPU %", "RSS KiB", "bytes");
+    std::fflush(stdout);
+
+    bool all_ok = true;
+    for (const Case& c : cases) {
+        if (!only.empty() && c.name.find(only) == std::string::npos) continue;
+        const Figures f = RunCycles(c, c.cycles > 0 ? c.cycles : cycles);
+        if (!f.ok) {
+            std::printf("%-44s FAILED: %s\n", c.name.c_str(), f.error.c_str());
+            all_ok = false;
+            continue;
+        }
+        std::printf("%-44s %6d %7.2f %8.2f %8.2f %6.4f %6.0f %7.3f %7.3f %8ld %6.0f\n", c.name.c_str(),
+                    f.cycles, 1.0 / f.mean_period, f.mean_period * 1e3, f.worst_period * 1e3,
+                    f.mean_period / f.floor, (f.median_exchange - kPauseAfterRequest) * 1e6,
+                    f.cpu_per_cycle * 1e3, f.cpu_share * 100, f.peak_rss_kib, f.bytes_per_cycle);
+        std::fflush(stdout);
+    }
+
+    if (only.empty() || std::string("silent").find(only) != std::string::npos) {
+        const double expected = 2 * kReadTimeout;
+        const SilentFigures f = RunSilent(silent_requests);
+        if (!f.ok) {
+            std::printf("\nsilent line: FAILED: %s\n", f.error.c_str());
+            all_ok = false;
+        } else {
+            std::printf("\nsilent line, %d requests: mean %.4f s, worst %.4f s per request; "
+                        "ratio %.4f to 0.7 s (two 350 ms time-outs), %.4f to 0.71 s "
+                        "(with the 10 ms pause); CPU %.3f %%\n",
+                        f.requests, f.mean, f.worst, f.mean / expected,
+                        f.mean / (expected + kPauseAfterRequest), f.cpu_share * 100);
+        }
+    }
+    std::printf("\ncolumns: cyc/s cycles per second; mean/worst cycle period; ratio = mean / floor;\n"
+                "CPU ms = user+sys CPU time per cycle; CPU %% = of one core while cycling;\n"
+                "RSS = peak resident set (VmHWM); bytes = written to the terminal per cycle.\n");
+    return all_ok ? 0 : 1;
+}
