@@ -616,6 +616,14 @@ void Session::SetRegister(std::uint8_t address, std::uint8_t value) {
     if (impl_->sim) impl_->sim->ecu().SetRegister(address, value);
 }
 
+void Session::Vanish(int at_request) {
+    if (!impl_->sim) return;
+    if (at_request >= 0)
+        impl_->sim->Vanish(static_cast<std::uint8_t>(at_request));
+    else
+        impl_->sim->Vanish();
+}
+
 int Session::PortOpens() const {
     std::lock_guard lock(impl_->mutex);
     Impl& d = *impl_;

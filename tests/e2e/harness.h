@@ -62,7 +62,9 @@
 // RequestedAddresses() just the addresses, PortOpens() how often the program
 // opened the simulator's port. SetScenario("silent") and SetRegister(15, 4)
 // change the ECU while the program runs (a pulled cable, a fault that comes
-// up); they act from the next request on.
+// up); they act from the next request on. Vanish() closes the simulator's
+// side of the line as an unplugged adapter would; Vanish(0x0F) does so when
+// request 0x0F arrives, leaving it unanswered.
 #pragma once
 #include <sys/types.h>
 #include <termios.h>
@@ -158,6 +160,7 @@ public:
     int PortOpens() const;
     bool SetScenario(std::string_view name);  // false: no simulator or no such scenario
     void SetRegister(std::uint8_t address, std::uint8_t value);
+    void Vanish(int at_request = -1);
 
     struct Impl;
 

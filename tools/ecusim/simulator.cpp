@@ -250,7 +250,11 @@ void Simulator::WriteBytes(const std::uint8_t* bytes, std::size_t count, std::si
     Trace("tx", bytes, count, stray);
 }
 
-void Simulator::Vanish() {
+void Simulator::Vanish(std::optional<std::uint8_t> at_request) {
+    if (at_request) {
+        vanish_at_ = *at_request;
+        return;
+    }
     const char c = 'v';
     ssize_t n = write(wake_write_, &c, 1);
     (void)n;
@@ -298,7 +302,7 @@ void Simulator::HandleRequest(std::uint8_t address, Clock::time_point now) {
     }
 
     Answer answer = ecu_.Respond(address, Elapsed(now));
-    if (observer_) observer_(RequestEvent{Elapsed(now), address, answer.bytes, answer.stray});
+    if (observer_) observer_(RequestEvent{Elapsed(now), address, answer.bytes, answer.stray, answer.late});
     if (answer.bytes.empty()) return;
 
     if (answer.late) {
@@ -380,7 +384,14 @@ void Simulator::Serve() {
             std::uint8_t buffer[256];
             ssize_t n = read(io_fd_, buffer, sizeof buffer);
             const Clock::time_point now = Clock::now();
-            for (ssize_t i = 0; i < n; ++i) HandleRequest(buffer[i], now);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] == vanish_at_) {
+                    vanish_at_ = -1;
+                    CloseLine();
+                    break;
+                }
+                HandleRequest(buffer[i], now);
+            }
         } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             // A device that went away: wait for it rather than spin.
             timespec pause{0, 50 * 1000 * 1000};

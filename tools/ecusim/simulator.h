@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -60,6 +61,7 @@ struct RequestEvent {
     std::uint8_t address;
     std::vector<std::uint8_t> answer;  // as scheduled, stray bytes included
     std::size_t stray = 0;
+    bool late = false;                 // sent after the monitor's read time-out
 };
 
 class Simulator {
@@ -93,7 +95,8 @@ public:
     // The device goes away, as when the cable is pulled: the serving thread
     // closes its side of the line (both ends of its pseudo-terminal hold)
     // and answers nothing more. From any thread; Serve() goes on until Stop().
-    void Vanish();
+    // With an address, that happens when that request arrives (unanswered).
+    void Vanish(std::optional<std::uint8_t> at_request = std::nullopt);
 
 private:
     Simulator(const SimOptions& options);
@@ -131,6 +134,7 @@ private:
     // answers, and what the adapter holds until its latency timer fires.
     // Ordered by due time.
     std::vector<Pending> held_;
+    std::atomic<int> vanish_at_{-1};  // request address that pulls the cable
 };
 
 }  // namespace ecusim
