@@ -81,6 +81,15 @@ PortHandle port_open(const char* name) {
 
     int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return port_invalid();
+    // Started with stdin, stdout or stderr closed, the port would take that
+    // number: the keyboard would read answer bytes as keys (a stray 'q'
+    // quits) and the dashboard would be written to the ECU. Move it up.
+    if (fd <= STDERR_FILENO) {
+        int high = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(fd);
+        if (high < 0) return port_invalid();
+        fd = high;
+    }
 
     // A regular file, a directory or a pipe is not a serial line; refuse it
     // before anything could be written to it.
@@ -156,12 +165,15 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
         ssize_t n = read(fd, cell, 1);
         if (n == 1) return 1;
     }
+    // At the deadline, one last look: a byte that came in time still counts
+    // when this process was stopped (Ctrl-Z) or held up past the deadline.
+    auto last_look = [&]() -> std::uint32_t { return read(fd, cell, 1) == 1 ? 1 : 0; };
     for (;;) {
         std::int64_t left = deadline - now_ms();
-        if (left <= 0) return 0;
+        if (left <= 0) return last_look();
         pollfd p{fd, POLLIN, 0};
         int r = poll(&p, 1, static_cast<int>(left));
-        if (r == 0) return 0;
+        if (r == 0) return last_look();
         if (r < 0) {
             if (errno == EINTR) continue;
             break;

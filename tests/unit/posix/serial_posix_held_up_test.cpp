@@ -1,0 +1,109 @@
+// The POSIX serial reads when the monitor itself is held up: stopped with
+// Ctrl-Z or busy in a signal handler past the read's deadline. A byte that
+// came in time must still count, and the port must never take a standard
+// descriptor's number.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <thread>
+
+#include "link/link.h"
+#include "platform/serial.h"
+
+namespace {
+
+// Holds the interrupted thread for longer than a read's 350 ms time-out.
+void HoldUp(int) {
+    timespec pause{0, 450 * 1000 * 1000};
+    while (nanosleep(&pause, &pause) != 0) {
+    }
+}
+
+TEST(SerialPosixHeldUp, AByteThatCameInTimeCountsAfterTheDeadlinePassed) {
+    termios raw{};
+    cfmakeraw(&raw);
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
+    ASSERT_NE(serial_setcomms(kEcuBaud, name), nullptr);
+
+    struct sigaction hold {};
+    hold.sa_handler = HoldUp;  // no SA_RESTART: the read's poll ends with EINTR
+    sigemptyset(&hold.sa_mask);
+    struct sigaction old {};
+    ASSERT_EQ(sigaction(SIGUSR1, &hold, &old), 0);
+
+    std::atomic<pthread_t> reader{};
+    std::atomic<bool> started{false};
+    std::uint32_t got = 0;
+    std::uint8_t cell = 0;
+    std::thread t([&] {
+        reader = pthread_self();
+        started = true;
+        got = port_read_byte(rs232, &cell);
+    });
+    while (!started) std::this_thread::yield();
+    // The reader is waiting in its poll: hold it up there, and let the byte
+    // arrive while it is held, well inside its time-out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pthread_kill(reader, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const unsigned char byte = 0x5A;
+    ASSERT_EQ(write(master, &byte, 1), 1);
+    t.join();
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(cell, 0x5A);
+
+    sigaction(SIGUSR1, &old, nullptr);
+    link_close();
+    close(master);
+    close(slave);
+}
+
+// Started with stdin closed, the port would otherwise be descriptor 0, where
+// the keyboard reads.
+TEST(SerialPosixHeldUp, PortNeverTakesAStandardDescriptor) {
+    termios raw{};
+    cfmakeraw(&raw);
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
+
+    const int saved_stdin = dup(STDIN_FILENO);
+    ASSERT_GE(saved_stdin, 0);
+    close(STDIN_FILENO);
+    PortHandle port = serial_setcomms(kEcuBaud, name);
+    const bool stdin_free = fcntl(STDIN_FILENO, F_GETFD) < 0;
+    // Give stdin back before anything can fail.
+    dup2(saved_stdin, STDIN_FILENO);
+    close(saved_stdin);
+
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(stdin_free) << "the port was opened as descriptor 0";
+    // And it is the port: a request goes out on it.
+    std::thread ecu([&] {
+        pollfd p{master, POLLIN, 0};
+        unsigned char c = 0;
+        if (poll(&p, 1, 1000) == 1 && read(master, &c, 1) == 1) {
+            const unsigned char answer[2] = {c, 0x42};
+            if (write(master, answer, 2) != 2) return;
+        }
+    });
+    EXPECT_EQ(GetECUByte(7), 0x42);
+    ecu.join();
+    link_close();
+    close(master);
+    close(slave);
+}
+
+}  // namespace
