@@ -1,0 +1,148 @@
+// Shared checks of the fault battery (reliability_*_test.cpp): what "left
+// nothing broken" means, CPU use, the port's state, cycle order.
+#pragma once
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dashboard_screens.h"
+#include "harness.h"
+
+namespace reliability {
+
+using namespace std::chrono_literals;
+
+// Seconds the process has spent on a CPU (nanosecond clock); -1 unknown.
+inline double CpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+    long long ns = -1;
+    if (!(in >> ns)) return -1;
+    return static_cast<double>(ns) / 1e9;
+}
+
+// The state letter of /proc/PID/stat: 'T' stopped, 'S' asleep, 'R' running.
+inline char ProcessState(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t close = text.rfind(')');
+    if (close == std::string::npos || close + 2 >= text.size()) return '?';
+    return text[close + 2];
+}
+
+// The first child of a process (a shell's job); -1 when it has none.
+inline pid_t ChildOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    long child = -1;
+    if (!(in >> child)) return -1;
+    return static_cast<pid_t>(child);
+}
+
+// The share of one core the process uses over `span` (it must keep running).
+inline double CpuShareOver(pid_t pid, std::chrono::milliseconds span) {
+    const double before = CpuSeconds(pid);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(span);
+    const double after = CpuSeconds(pid);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (before < 0 || after < 0) return -1;
+    return (after - before) / wall;
+}
+
+// Nobody holds the port: it opens and takes the exclusive lock a monitor
+// takes, at once.
+inline bool PortFree(const std::string& port) {
+    int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    close(fd);
+    return locked;
+}
+
+// A second monitor started on `port` right now opens it.
+inline ::testing::AssertionResult SecondMonitorOpens(const std::string& port) {
+    e2e::Session second({.with_simulator = false, .command = {"{dialer}", port, "c"}});
+    if (!second.ok()) return ::testing::AssertionFailure() << second.error();
+    const bool opened = second.WaitUntil([&] {
+        return second.Find("Successfully opened port!") || second.Find("Unable to open serial port");
+    });
+    const bool good = opened && second.Find("Successfully opened port!");
+    const std::string screen = second.Dump();
+    second.SendSignal(SIGTERM);
+    second.WaitExit();
+    if (!good) return ::testing::AssertionFailure() << "the second monitor could not open " << port << screen;
+    return ::testing::AssertionSuccess();
+}
+
+inline const std::vector<std::uint8_t>& Cycle(bool cat) { return cat ? screens::kCatCycle : screens::kCycle; }
+
+inline bool WaitForCycles(e2e::Session& s, std::size_t cycles, bool cat, e2e::Duration timeout = 10s) {
+    return s.WaitForRequests(cycles * Cycle(cat).size(), timeout);
+}
+
+// Every request so far came in the cycle's order: none skipped, repeated or
+// out of place.
+inline ::testing::AssertionResult InCycleOrder(const std::vector<std::uint8_t>& requests, bool cat) {
+    const auto& cycle = Cycle(cat);
+    for (std::size_t i = 0; i < requests.size(); ++i)
+        if (requests[i] != cycle[i % cycle.size()])
+            return ::testing::AssertionFailure() << "request " << i << " was 0x" << std::hex
+                                                 << int(requests[i]) << ", not 0x" << int(cycle[i % cycle.size()]);
+    return ::testing::AssertionSuccess();
+}
+
+// The screen holds exactly `places` (as screens::ExpectScreen checks), now.
+inline bool ScreenIs(const e2e::Session& s, const std::vector<screens::Place>& places) {
+    std::vector<std::string> chars(e2e::kRows, std::string(e2e::kColumns, ' '));
+    std::vector<std::vector<int>> colours(e2e::kRows, std::vector<int>(e2e::kColumns, -1));
+    for (const auto& p : places) {
+        int x = p.x, y = p.y;
+        for (char c : p.text) {
+            if (c == '\n') {
+                x = 0;
+                ++y;
+            } else if (c == '\t') {
+                x = (x / 8 + 1) * 8;
+            } else {
+                chars[y][x] = c;
+                colours[y][x] = p.colour;
+                ++x;
+            }
+        }
+    }
+    for (int y = 2; y < e2e::kRows; ++y) {
+        std::string got = s.Text(0, y, e2e::kColumns);
+        if (y == 3) got[16] = ' ';
+        if (got != chars[y]) return false;
+        for (int x = 0; x < e2e::kColumns; ++x)
+            if (colours[y][x] >= 0 && chars[y][x] != ' ' && s.Colour(x, y) != colours[y][x]) return false;
+    }
+    return true;
+}
+
+// Waits until the screen settles on `places`; on failure the mismatches.
+inline void ExpectScreenSettlesOn(e2e::Session& s, const std::vector<screens::Place>& places,
+                                  e2e::Duration timeout = 10s) {
+    if (!s.WaitUntil([&] { return ScreenIs(s, places); }, timeout)) screens::ExpectScreen(s, places);
+}
+
+// The program ended by itself with `code`, and gave the terminal back.
+inline void ExpectLeftClean(const e2e::Session& s, int code) {
+    EXPECT_EQ(s.exit_signal(), 0) << "killed by a signal";
+    EXPECT_EQ(s.exit_code(), code);
+    EXPECT_TRUE(s.TerminalModeRestored()) << "terminal left without echo or line mode";
+    if (!s.Output().empty()) {
+        EXPECT_TRUE(s.SgrReset()) << "colours or cursor not given back";
+    }
+}
+
+}  // namespace reliability

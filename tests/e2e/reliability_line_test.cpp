@@ -1,0 +1,127 @@
+// Fault battery, the line: the ECU misbehaves or the device goes away while
+// the monitor runs. Each case injects one fault after a good first cycle and
+// asserts that the monitor keeps cycling in order, shows the right values
+// again as soon as the ECU answers properly, and ends cleanly with q.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dashboard_screens.h"
+#include "harness.h"
+#include "reliability.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace reliability;
+using screens::kRunning;
+using screens::RunningScreen;
+using screens::SetAll;
+
+struct LineFault {
+    const char* name;      // also the simulator scenario injected
+    std::size_t requests;  // how many requests it must hit before it ends
+    std::function<bool(const ecusim::RequestEvent&)> hit;
+    double min_exchange;   // seconds: what the monitor must wait at least
+};
+
+std::string Name(const ::testing::TestParamInfo<LineFault>& info) { return info.param.name; }
+void PrintTo(const LineFault& fault, std::ostream* out) { *out << fault.name; }
+
+class LineFaults : public ::testing::TestWithParam<LineFault> {};
+
+// silent: nothing comes, both reads wait out their 350 ms.
+// echo:   only the echo comes; the second read waits out its time-out.
+// late:   echo and value come 400 ms late: the first read has given up, the
+//         second takes the echo and the value is left waiting when the next
+//         request goes out; the purge must drop it, or every later reading
+//         would be one byte off.
+// stray:  each answer drags 1-3 stray bytes behind it, waiting at the next
+//         request; two whole cycles of it must still show the right values.
+TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
+    const LineFault& fault = GetParam();
+    e2e::Session s({.args = {"{port}", "c"}, .simulator = SetAll(kRunning)});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(WaitForCycles(s, 1, true)) << s.Dump();
+    ExpectScreenSettlesOn(s, RunningScreen(true));
+
+    ASSERT_TRUE(s.SetScenario(fault.name));
+    std::size_t hits = 0;
+    auto count_hits = [&] {
+        hits = 0;
+        for (const ecusim::RequestEvent& e : s.Requests()) hits += fault.hit(e) ? 1 : 0;
+        return hits >= fault.requests;
+    };
+    ASSERT_TRUE(s.WaitUntil(count_hits, 20s)) << hits << " requests hit" << s.Dump();
+    if (std::string(fault.name) == "stray") {
+        // Two cycles of stray bytes behind every answer, values unchanged.
+        ExpectScreenSettlesOn(s, RunningScreen(true));
+    }
+    ASSERT_TRUE(s.SetScenario("off"));  // the --set registers stay
+
+    // Back to good answers: two more whole cycles, and the screen is right.
+    const std::size_t after = s.Requests().size();
+    ASSERT_TRUE(s.WaitForRequests(after + 2 * Cycle(true).size(), 15s)) << s.Dump();
+    ExpectScreenSettlesOn(s, RunningScreen(true));
+
+    const std::vector<ecusim::RequestEvent> log = s.Requests();
+    EXPECT_TRUE(InCycleOrder(s.RequestedAddresses(), true));
+    // Each request hit was waited for as long as the fault needs, no less.
+    for (std::size_t i = 0; i + 1 < log.size(); ++i) {
+        if (!fault.hit(log[i])) continue;
+        EXPECT_GE(log[i + 1].seconds - log[i].seconds, fault.min_exchange) << "request " << i;
+    }
+
+    s.SendKeys("q");
+    ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
+    ExpectLeftClean(s, 0);
+    EXPECT_TRUE(PortFree(s.port()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Battery, LineFaults,
+    ::testing::Values(
+        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69},
+        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34},
+        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39},
+        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0}),
+    Name);
+
+// The adapter is pulled out during the fault pass of the second cycle (the
+// simulator closes its side of the line when request 0x0F comes). The
+// requests left in that cycle read 0 after their time-outs, waited out
+// asleep rather than spinning on the dead line, and the q typed meanwhile
+// ends the program at the end of the cycle.
+TEST(LineGone, DeviceVanishesMidRun) {
+    e2e::Session s({.args = {"{port}"}, .simulator = SetAll(kRunning)});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(WaitForCycles(s, 1, false)) << s.Dump();
+    ExpectScreenSettlesOn(s, RunningScreen(false));
+    s.Vanish(0x0F);
+    s.SendKeys("q");
+
+    // 0x0F, 0x10, 0x11 and 0x15 each wait out two time-outs: 2.8 s.
+    ASSERT_TRUE(s.WaitUntil([&] { return s.RequestedAddresses().size() >= 17 + 13; })) << s.Dump();
+    const double share = CpuShareOver(s.pid(), 1500ms);
+    EXPECT_GE(share, 0);
+    EXPECT_LT(share, 0.25) << "the monitor spins on the dead line";
+    EXPECT_FALSE(s.exited()) << "gave up early" << s.Dump();
+
+    ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
+    ExpectLeftClean(s, 0);
+    // Nothing was answered after the cable went.
+    const std::vector<std::uint8_t> requests = s.RequestedAddresses();
+    EXPECT_EQ(requests.size(), 17u + 13u);
+    EXPECT_TRUE(InCycleOrder(requests, false));
+    // The fault pass read zeros: no faults, the info line all 00. The live
+    // values above came before the cable went and stay.
+    EXPECT_EQ(s.Text(17, 22, 44), "Info only, uniram 1, 2, 3, S: 00, 00, 00, 00") << s.Dump();
+    EXPECT_EQ(s.Text(21, 13, 13), "OK           ");
+    EXPECT_EQ(s.Colour(21, 13), screens::kGreen);
+    EXPECT_EQ(s.Text(65, 13, 7), "OK     ");
+    EXPECT_TRUE(s.Find("2000 rpm")) << s.Dump();
+}
+
+}  // namespace

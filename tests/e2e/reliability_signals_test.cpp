@@ -1,0 +1,118 @@
+// Fault battery, signals: the monitor ended or stopped from outside at any
+// moment. Whatever the moment, the terminal comes back as it was, the port is
+// released so that a second monitor opens it at once, and the exit code is
+// 128 + the signal.
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <csignal>
+#include <string>
+#include <tuple>
+
+#include "dashboard_screens.h"
+#include "harness.h"
+#include "reliability.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace reliability;
+using screens::kRunning;
+using screens::RunningScreen;
+using screens::SetAll;
+
+enum class Moment { kStartUpSleep, kCycle };
+
+struct SignalCase {
+    int sig;
+    const char* sig_name;
+    Moment moment;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* out) {
+    *out << c.sig_name << (c.moment == Moment::kCycle ? " during a cycle" : " during the start-up sleep");
+}
+
+class Signals : public ::testing::TestWithParam<SignalCase> {};
+
+// During the start-up sleep the port is already open (cat mode opens it
+// before its 1200 ms sleep); during a cycle the monitor is in the middle of
+// an exchange, most likely asleep in its 10 ms pause or a read.
+TEST_P(Signals, EndTheMonitorCleanlyAndReleaseThePort) {
+    const SignalCase& c = GetParam();
+    e2e::Session s({.args = {"{port}", "c"}, .simulator = SetAll(kRunning)});
+    ASSERT_TRUE(s.ok()) << s.error();
+    if (c.moment == Moment::kStartUpSleep) {
+        ASSERT_TRUE(s.WaitForTextAt(0, 3, "Successfully opened port!")) << s.Dump();
+    } else {
+        ASSERT_TRUE(s.WaitForRequests(Cycle(true).size() + 5)) << s.Dump();
+    }
+    s.SendSignal(c.sig);
+    ASSERT_TRUE(s.WaitExit()) << s.Dump();
+    ExpectLeftClean(s, 128 + c.sig);
+    if (c.moment == Moment::kStartUpSleep) {
+        EXPECT_TRUE(s.RequestedAddresses().empty());
+    }
+    EXPECT_TRUE(InCycleOrder(s.RequestedAddresses(), true));
+    EXPECT_TRUE(PortFree(s.port()));
+    EXPECT_TRUE(SecondMonitorOpens(s.port()));
+}
+
+std::string SignalCaseName(const ::testing::TestParamInfo<SignalCase>& info) {
+    return std::string(info.param.sig_name) + (info.param.moment == Moment::kCycle ? "_Cycle" : "_StartUp");
+}
+
+INSTANTIATE_TEST_SUITE_P(Battery, Signals,
+                         ::testing::Values(SignalCase{SIGINT, "SIGINT", Moment::kStartUpSleep},
+                                           SignalCase{SIGTERM, "SIGTERM", Moment::kStartUpSleep},
+                                           SignalCase{SIGHUP, "SIGHUP", Moment::kStartUpSleep},
+                                           SignalCase{SIGQUIT, "SIGQUIT", Moment::kStartUpSleep},
+                                           SignalCase{SIGINT, "SIGINT", Moment::kCycle},
+                                           SignalCase{SIGTERM, "SIGTERM", Moment::kCycle},
+                                           SignalCase{SIGHUP, "SIGHUP", Moment::kCycle},
+                                           SignalCase{SIGQUIT, "SIGQUIT", Moment::kCycle}),
+                         SignalCaseName);
+
+// Ctrl-Z typed mid-run, under a shell with job control as at a prompt (a
+// session leader's own group would be orphaned, and there the kernel ignores
+// Ctrl-Z). While stopped, the shell has a terminal with echo and line mode:
+// what is typed shows and a line is read. fg brings the dashboard back in the
+// monitor's own mode, redrawn from a cleared screen, still cycling in order.
+TEST(Stop, CtrlZLeavesAUsableShellAndFgRedraws) {
+    e2e::Session s({.simulator = SetAll(kRunning),
+                    .command = {"sh", "-c", "set -m; \"$0\" \"$1\" c; read typed; fg; exit $?", "{dialer}",
+                                "{port}"}});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(s.WaitForRequests(Cycle(true).size() + 3)) << s.Dump();
+    ExpectScreenSettlesOn(s, RunningScreen(true));
+    const pid_t monitor = ChildOf(s.pid());
+    ASSERT_GT(monitor, 0);
+
+    s.SendKeys("\x1a");  // the terminal turns it into SIGTSTP
+    ASSERT_TRUE(s.WaitUntil([&] { return ProcessState(monitor) == 'T'; })) << s.Dump();
+    EXPECT_TRUE(s.TerminalModeRestored()) << "stopped with the terminal in the monitor's mode";
+    // The reset went out before the stop; the terminal may still be reading it.
+    EXPECT_TRUE(s.WaitUntil([&] { return s.SgrReset(); })) << "stopped with the dashboard's colours in force";
+    s.SendKeys("echo typed at the shell");
+    EXPECT_TRUE(s.WaitForText("echo typed at the shell")) << "no echo while stopped" << s.Dump();
+    s.SendKeys("\n");  // the shell's read ends, then fg
+
+    ASSERT_TRUE(s.WaitUntil([&] {
+        const termios tio = s.SlaveTermios();
+        return ProcessState(monitor) != 'T' && (tio.c_lflag & (ICANON | ECHO)) == 0;
+    })) << "not resumed in the monitor's terminal mode";
+    // Redrawn from a cleared screen: the typed line is gone and every place
+    // holds its text again.
+    ASSERT_TRUE(s.WaitUntil([&] { return !s.Find("echo typed at the shell"); })) << s.Dump();
+    ExpectScreenSettlesOn(s, RunningScreen(true));
+    const std::size_t seen = s.Requests().size();
+    ASSERT_TRUE(s.WaitForRequests(seen + Cycle(true).size())) << "no cycles after fg" << s.Dump();
+    EXPECT_TRUE(InCycleOrder(s.RequestedAddresses(), true));
+
+    s.SendKeys("q");
+    ASSERT_TRUE(s.WaitExit()) << s.Dump();
+    ExpectLeftClean(s, 0);  // the shell passes on the monitor's exit code
+    EXPECT_TRUE(PortFree(s.port()));
+}
+
+}  // namespace
