@@ -55,6 +55,7 @@ struct Figures {
     std::string error;
     int cycles = 0;
     double mean_period = 0;   // seconds
+    double median_period = 0; // seconds
     double worst_period = 0;  // seconds
     double floor = 0;         // seconds
     double cpu_per_cycle = 0; // seconds
@@ -161,8 +162,11 @@ Figures RunCycles(const Case& c, int cycles) {
     std::sort(exchanges.begin(), exchanges.end());
     if (!exchanges.empty()) f.median_exchange = exchanges[exchanges.size() / 2];
     f.mean_period = (starts.back() - starts.front()) / cycles;
-    for (std::size_t i = 1; i < starts.size(); ++i)
-        f.worst_period = std::max(f.worst_period, starts[i] - starts[i - 1]);
+    std::vector<double> periods;
+    for (std::size_t i = 1; i < starts.size(); ++i) periods.push_back(starts[i] - starts[i - 1]);
+    std::sort(periods.begin(), periods.end());
+    f.worst_period = periods.back();
+    f.median_period = periods[periods.size() / 2];
     if (cpu0 >= 0 && cpu1 >= 0) {
         f.cpu_per_cycle = (cpu1 - cpu0) / 1e9 / cycles;
         f.cpu_share = (cpu1 - cpu0) / 1e9 / Seconds(t1 - t0);
@@ -355,8 +359,8 @@ int main(int argc, char** argv) {
     std::printf("floor: 10 ms after each request, %d requests a cycle (%d in cat mode); "
                 "%d warm-up cycles not counted\n\n",
                 kPlainRequests, kCatRequests, warm_up_cycles);
-    std::printf("%-44s %6s %7s %8s %8s %6s %6s %7s %7s %8s %6s\n", "case", "cycles", "cyc/s", "mean ms",
-                "worst ms", "ratio", "over", "CPU ms", "CPU %", "RSS KiB", "bytes");
+    std::printf("%-44s %6s %7s %8s %8s %8s %6s %6s %7s %7s %8s %6s\n", "case", "cycles", "cyc/s", "mean ms",
+                "median", "worst ms", "ratio", "over", "CPU ms", "CPU %", "RSS KiB", "bytes");
     std::fflush(stdout);
 
     bool all_ok = true;
@@ -368,8 +372,9 @@ int main(int argc, char** argv) {
             all_ok = false;
             continue;
         }
-        std::printf("%-44s %6d %7.2f %8.2f %8.2f %6.4f %6.0f %7.3f %7.3f %8ld %6.0f\n", c.name.c_str(),
-                    f.cycles, 1.0 / f.mean_period, f.mean_period * 1e3, f.worst_period * 1e3,
+        std::printf("%-44s %6d %7.2f %8.2f %8.2f %8.2f %6.4f %6.0f %7.3f %7.3f %8ld %6.0f\n", c.name.c_str(),
+                    f.cycles, 1.0 / f.mean_period, f.mean_period * 1e3, f.median_period * 1e3,
+                    f.worst_period * 1e3,
                     f.mean_period / f.floor, (f.median_exchange - kPauseAfterRequest) * 1e6,
                     f.cpu_per_cycle * 1e3, f.cpu_share * 100, f.peak_rss_kib, f.bytes_per_cycle);
         std::fflush(stdout);
@@ -389,7 +394,7 @@ int main(int argc, char** argv) {
                         f.mean / (expected + kPauseAfterRequest), f.cpu_share * 100);
         }
     }
-    std::printf("\ncolumns: cyc/s cycles per second; mean/worst cycle period; ratio = mean / floor;\n"
+    std::printf("\ncolumns: cyc/s cycles per second; mean/median/worst cycle period; ratio = mean / floor;\n"
                 "over = median time from one request to the next beyond the 10 ms pause, in us\n"
                 "(the machine's own sleep lateness above is part of it);\n"
                 "CPU ms = user+sys CPU time per cycle; CPU %% = of one core while cycling;\n"
