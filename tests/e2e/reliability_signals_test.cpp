@@ -7,7 +7,8 @@
 
 #include <csignal>
 #include <string>
-#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "dashboard_screens.h"
 #include "harness.h"
@@ -21,7 +22,7 @@ using screens::kRunning;
 using screens::RunningScreen;
 using screens::SetAll;
 
-enum class Moment { kStartUpSleep, kCycle };
+enum class Moment { kSleepBeforeOpen, kSleepAfterOpen, kCycle };
 
 struct SignalCase {
     int sig;
@@ -30,28 +31,42 @@ struct SignalCase {
 };
 
 void PrintTo(const SignalCase& c, std::ostream* out) {
-    *out << c.sig_name << (c.moment == Moment::kCycle ? " during a cycle" : " during the start-up sleep");
+    static const char* const kMoments[] = {" in the sleep before the open", " in the sleep after the open",
+                                           " during a cycle"};
+    *out << c.sig_name << kMoments[static_cast<int>(c.moment)];
 }
 
 class Signals : public ::testing::TestWithParam<SignalCase> {};
 
-// During the start-up sleep the port is already open (cat mode opens it
-// before its 1200 ms sleep); during a cycle the monitor is in the middle of
-// an exchange, most likely asleep in its 10 ms pause or a read.
+// The start-up sleeps: with one argument the monitor sleeps before it opens
+// the port; in cat mode it opens it and then sleeps, holding it. During a
+// cycle the monitor is in the middle of an exchange, most likely asleep in
+// its 10 ms pause or in a read.
 TEST_P(Signals, EndTheMonitorCleanlyAndReleaseThePort) {
     const SignalCase& c = GetParam();
-    e2e::Session s({.args = {"{port}", "c"}, .simulator = SetAll(kRunning)});
+    std::vector<std::string> args = {"{port}"};
+    if (c.moment != Moment::kSleepBeforeOpen) args.push_back("c");
+    e2e::Session s({.args = args, .simulator = SetAll(kRunning)});
     ASSERT_TRUE(s.ok()) << s.error();
-    if (c.moment == Moment::kStartUpSleep) {
-        ASSERT_TRUE(s.WaitForTextAt(0, 3, "Successfully opened port!")) << s.Dump();
-    } else {
-        ASSERT_TRUE(s.WaitForRequests(Cycle(true).size() + 5)) << s.Dump();
+    switch (c.moment) {
+        case Moment::kSleepBeforeOpen:
+            ASSERT_TRUE(s.WaitForText("attempting to open COMport")) << s.Dump();
+            break;
+        case Moment::kSleepAfterOpen:
+            ASSERT_TRUE(s.WaitForTextAt(0, 3, "Successfully opened port!")) << s.Dump();
+            break;
+        case Moment::kCycle:
+            ASSERT_TRUE(s.WaitForRequests(Cycle(true).size() + 5)) << s.Dump();
+            break;
     }
     s.SendSignal(c.sig);
     ASSERT_TRUE(s.WaitExit()) << s.Dump();
     ExpectLeftClean(s, 128 + c.sig);
-    if (c.moment == Moment::kStartUpSleep) {
+    if (c.moment != Moment::kCycle) {
         EXPECT_TRUE(s.RequestedAddresses().empty());
+    }
+    if (c.moment == Moment::kSleepBeforeOpen) {
+        EXPECT_EQ(s.PortOpens(), 0);
     }
     EXPECT_TRUE(InCycleOrder(s.RequestedAddresses(), true));
     EXPECT_TRUE(PortFree(s.port()));
@@ -59,18 +74,19 @@ TEST_P(Signals, EndTheMonitorCleanlyAndReleaseThePort) {
 }
 
 std::string SignalCaseName(const ::testing::TestParamInfo<SignalCase>& info) {
-    return std::string(info.param.sig_name) + (info.param.moment == Moment::kCycle ? "_Cycle" : "_StartUp");
+    static const char* const kMoments[] = {"_BeforeOpen", "_AfterOpen", "_Cycle"};
+    return std::string(info.param.sig_name) + kMoments[static_cast<int>(info.param.moment)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Battery, Signals,
-                         ::testing::Values(SignalCase{SIGINT, "SIGINT", Moment::kStartUpSleep},
-                                           SignalCase{SIGTERM, "SIGTERM", Moment::kStartUpSleep},
-                                           SignalCase{SIGHUP, "SIGHUP", Moment::kStartUpSleep},
-                                           SignalCase{SIGQUIT, "SIGQUIT", Moment::kStartUpSleep},
-                                           SignalCase{SIGINT, "SIGINT", Moment::kCycle},
-                                           SignalCase{SIGTERM, "SIGTERM", Moment::kCycle},
-                                           SignalCase{SIGHUP, "SIGHUP", Moment::kCycle},
-                                           SignalCase{SIGQUIT, "SIGQUIT", Moment::kCycle}),
+                         ::testing::ValuesIn([] {
+                             std::vector<SignalCase> cases;
+                             for (Moment m : {Moment::kSleepBeforeOpen, Moment::kSleepAfterOpen, Moment::kCycle})
+                                 for (auto [sig, name] : {std::pair{SIGINT, "SIGINT"}, std::pair{SIGTERM, "SIGTERM"},
+                                                          std::pair{SIGHUP, "SIGHUP"}, std::pair{SIGQUIT, "SIGQUIT"}})
+                                     cases.push_back({sig, name, m});
+                             return cases;
+                         }()),
                          SignalCaseName);
 
 // Ctrl-Z typed mid-run, under a shell with job control as at a prompt (a
