@@ -33,6 +33,29 @@ PortHandle handle_of(int fd) {
 // The fd the signal handlers may have to release; -1 when none is open.
 volatile int open_fd = -1;
 
+// Bytes already taken from the port but not yet handed out: the echo and the
+// value of an answer usually wait together, and one read() then serves both
+// reads of the exchange. A purge drops these along with the port's buffer.
+std::uint8_t ahead[16];
+ssize_t ahead_len = 0;
+ssize_t ahead_pos = 0;
+
+void drop_ahead() { ahead_len = ahead_pos = 0; }
+
+// read() of one byte, served from the bytes read ahead when there are some.
+ssize_t take_byte(int fd, std::uint8_t* cell) {
+    if (ahead_pos < ahead_len) {
+        *cell = ahead[ahead_pos++];
+        return 1;
+    }
+    ssize_t n = read(fd, ahead, sizeof ahead);
+    if (n <= 0) return n;
+    ahead_len = n;
+    ahead_pos = 1;
+    *cell = ahead[0];
+    return 1;
+}
+
 std::int64_t now_ms() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -109,6 +132,7 @@ PortHandle port_open(const char* name) {
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     open_fd = fd;
+    drop_ahead();
     return handle_of(fd);
 }
 
@@ -136,6 +160,7 @@ void port_configure(PortHandle port, std::int32_t baud) {
 }
 
 void port_purge(PortHandle port) {
+    drop_ahead();
     int fd = fd_of(port);
     if (fd >= 0) tcflush(fd, TCIFLUSH);
 }
@@ -161,13 +186,10 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
     // After the pause that follows the request the answer is normally
     // waiting already: take it without a poll (VMIN=0 makes this read return
     // at once). Nothing there, or a hang-up, is sorted out by the poll.
-    {
-        ssize_t n = read(fd, cell, 1);
-        if (n == 1) return 1;
-    }
+    if (take_byte(fd, cell) == 1) return 1;
     // At the deadline, one last look: a byte that came in time still counts
     // when this process was stopped (Ctrl-Z) or held up past the deadline.
-    auto last_look = [&]() -> std::uint32_t { return read(fd, cell, 1) == 1 ? 1 : 0; };
+    auto last_look = [&]() -> std::uint32_t { return take_byte(fd, cell) == 1 ? 1 : 0; };
     for (;;) {
         std::int64_t left = deadline - now_ms();
         if (left <= 0) return last_look();
@@ -179,7 +201,7 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
             break;
         }
         if (p.revents & POLLIN) {
-            ssize_t n = read(fd, cell, 1);
+            ssize_t n = take_byte(fd, cell);
             if (n == 1) return 1;
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         }
@@ -192,6 +214,7 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
 }
 
 void port_close(PortHandle port) {
+    drop_ahead();
     int fd = fd_of(port);
     if (fd < 0) return;
     if (open_fd == fd) open_fd = -1;
