@@ -1,7 +1,6 @@
-// The POSIX serial reads when the monitor itself is held up: stopped with
-// Ctrl-Z or busy in a signal handler past the read's deadline. A byte that
-// came in time must still count, and the port must never take a standard
-// descriptor's number.
+// Edges of the POSIX serial layer: the monitor held up past a read's
+// deadline (stopped with Ctrl-Z, busy in a signal handler), bytes read ahead
+// of the exchange that wants them, a closed standard descriptor.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,6 +15,7 @@
 #include <csignal>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 #include "link/link.h"
 #include "platform/serial.h"
@@ -29,7 +29,7 @@ void HoldUp(int) {
     }
 }
 
-TEST(SerialPosixHeldUp, AByteThatCameInTimeCountsAfterTheDeadlinePassed) {
+TEST(SerialPosixEdges, AByteThatCameInTimeCountsAfterTheDeadlinePassed) {
     termios raw{};
     cfmakeraw(&raw);
     int master = -1, slave = -1;
@@ -72,7 +72,7 @@ TEST(SerialPosixHeldUp, AByteThatCameInTimeCountsAfterTheDeadlinePassed) {
 
 // Started with stdin closed, the port would otherwise be descriptor 0, where
 // the keyboard reads.
-TEST(SerialPosixHeldUp, PortNeverTakesAStandardDescriptor) {
+TEST(SerialPosixEdges, PortNeverTakesAStandardDescriptor) {
     termios raw{};
     cfmakeraw(&raw);
     int master = -1, slave = -1;
@@ -101,6 +101,50 @@ TEST(SerialPosixHeldUp, PortNeverTakesAStandardDescriptor) {
     });
     EXPECT_EQ(GetECUByte(7), 0x42);
     ecu.join();
+    link_close();
+    close(master);
+    close(slave);
+}
+
+// Answers that come in one piece with bytes behind them: whatever of one
+// answer was taken from the port beyond its value must not become the next
+// one, and an answer split over two arrivals still reads right.
+TEST(SerialPosixEdges, BytesReadAheadNeverOutliveTheirExchange) {
+    termios raw{};
+    cfmakeraw(&raw);
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
+    ASSERT_NE(serial_setcomms(kEcuBaud, name), nullptr);
+
+    struct Exchange {
+        std::vector<std::vector<unsigned char>> arrivals;  // the first byte of the first is the echo
+        int expected;
+    };
+    const Exchange exchanges[] = {
+        {{{0x00, 0x11, 0xE1, 0xE2, 0xE3}}, 0x11},  // value and three stray bytes at once
+        {{{0x00, 0x22}}, 0x22},                    // the strays are not this answer
+        {{{0x00}, {0x33, 0xE4}}, 0x33},            // echo, then value and a stray later
+        {{{0x00}}, 0},                             // echo only: no value, not the stray
+        {{{0x00, 0x44}}, 0x44},
+    };
+    for (const Exchange& e : exchanges) {
+        std::thread ecu([&] {
+            pollfd p{master, POLLIN, 0};
+            unsigned char request = 0;
+            if (poll(&p, 1, 1000) != 1 || read(master, &request, 1) != 1) return;
+            bool first = true;
+            for (const auto& arrival : e.arrivals) {
+                std::vector<unsigned char> bytes = arrival;
+                if (first) bytes[0] = request;  // the echo
+                first = false;
+                if (write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        EXPECT_EQ(GetECUByte(9), e.expected);
+        ecu.join();
+    }
     link_close();
     close(master);
     close(slave);
