@@ -2,11 +2,11 @@
 // screen after a cycle, and the order of requests and writes on the way.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/dialer.h"
+#include "dashboard_screens_data.h"
 #include "decode/passes.h"
 #include "fakes/fakes.h"
 #include "link/link.h"
@@ -14,17 +14,17 @@
 
 namespace {
 
-constexpr std::uint16_t kBlue = 9, kGreen = 10, kCyan = 11, kRed = 12, kYellow = 14;
+using namespace screens;
 
 // Register values by address.
-using Registers = std::map<int, std::uint8_t>;
+using Registers = std::vector<std::pair<int, int>>;
 
 void OpenPortTo(const Registers& regs) {
     fake::Reset();
     fake::port.present = {"com5"};
     ASSERT_NE(serial_setcomms(kEcuBaud, "com5"), nullptr);
     std::vector<std::uint8_t> values(256, 0);
-    for (auto [address, value] : regs) values[address] = value;
+    for (auto [address, value] : regs) values[address] = static_cast<std::uint8_t>(value);
     fake::port.ecu = fake::EchoEcu(values);
     fake::events.clear();
 }
@@ -37,151 +37,26 @@ int RunCycles(bool cat_mode, int cycles) {
     return MainLoop(console_open(), cat_mode, line);
 }
 
-struct Place {
-    int x, y;
-    std::string text;
-    std::uint16_t colour;
-};
-
 // What the screen must hold: every listed text at its place in its colour
-// and nothing anywhere else. Tabs move on to the next multiple of 8.
+// and nothing anywhere else.
 void ExpectScreen(const std::vector<Place>& places) {
-    std::vector<std::string> chars(fake::kRows, std::string(fake::kCols, ' '));
-    std::vector<std::vector<int>> colours(fake::kRows, std::vector<int>(fake::kCols, -1));
-    for (const auto& p : places) {
-        int x = p.x, y = p.y;
-        for (char c : p.text) {
-            if (c == '\n') {
-                x = 0;
-                ++y;
-            } else if (c == '\t') {
-                x = (x / 8 + 1) * 8;
-            } else {
-                chars[y][x] = c;
-                colours[y][x] = p.colour;
-                ++x;
-            }
-        }
-    }
+    const Grid want = Layout(places, fake::kRows, fake::kCols);
     for (int y = 0; y < fake::kRows; ++y) {
-        EXPECT_EQ(fake::console.text(0, y, fake::kCols), chars[y]) << "row " << y;
+        EXPECT_EQ(fake::console.text(0, y, fake::kCols), want.chars[y]) << "row " << y;
         for (int x = 0; x < fake::kCols; ++x)
-            if (colours[y][x] >= 0 && chars[y][x] != ' ') {
-                EXPECT_EQ(fake::console.colour(x, y), colours[y][x]) << "at " << x << "," << y;
+            if (want.colours[y][x] >= 0 && want.chars[y][x] != ' ') {
+                EXPECT_EQ(fake::console.colour(x, y), want.colours[y][x]) << "at " << x << "," << y;
             }
     }
 }
 
-const char kNoteStopped[] =
-    "Cam & Crank sensor faults can take up to 8 seconds to show.\n"
-    "Reconnecting after disconnected will show as short circuit";
-const char kFooterText[] =
-    "ALWAYS FREE DOWNLOAD from https://tarnwickdialer.example/download\n"
-    "No responsibility can be taken for anything related to how you use them";
-
-std::vector<Place> FrameAndLabels(bool cat_mode) {
-    std::vector<Place> p = {
-        {0, 3, "Hit 'q' to quit", kYellow},
-        {0, 13, "Air temp sensor", kBlue},
-        {40, 13, "Knock (pinking)", kBlue},
-        {0, 14, "Water temp sensor", kBlue},
-        {0, 15, "MAP1 sensor", kBlue},
-        {40, 14, "Throttle posn sensor", kBlue},
-        {0, 23, kFooterText, kCyan},
-    };
-    if (cat_mode) {
-        p.push_back({0, 17, "You specified... cat fitted", kGreen});
-        p.push_back({0, 18, "Mixture ratio limit", kBlue});
-        p.push_back({0, 19, "Lambda sensor", kBlue});
-        p.push_back({31, 18, "Lambda correction integrator", kBlue});
-        p.push_back({31, 19, "State of lambda strategy FLGSMA", kBlue});
-    }
+// The screens after the first cycle, with the spinner's first glyph.
+std::vector<Place> WithSpinner(std::vector<Place> p) {
+    p.push_back({16, 3, "\\", kYellow});
     return p;
 }
-
-// A running engine with faults on four sensors.
-const Registers kRunning = {
-    {1, 0x3A}, {2, 0x98},   // period 15000: 2000 rpm
-    {3, 0x02}, {4, 0xEE},   // 750 steps: 3.00 ms
-    {5, 40}, {6, 111}, {7, 100}, {8, 38}, {9, 175}, {10, 199}, {12, 20},
-    {13, 0x06}, {14, 0x64},  // 1636: 0 percent
-    {15, 0x5C}, {16, 0x8A}, {17, 0x82},
-    {18, 0x1F}, {19, 0x40},  // 8000: 1.00 %
-    {20, 1}, {21, 0xAB},
-};
-
-std::vector<Place> RunningScreen(bool cat_mode) {
-    std::vector<Place> p = FrameAndLabels(cat_mode);
-    std::vector<Place> values = {
-        {16, 3, "\\", kYellow},
-        {0, 5, "Revs:\t\t2000 rpm", kGreen},
-        {40, 5, "Injectors:\t3.00 ms", kGreen},
-        {0, 6, "Advance:\t10 degrees", kGreen},
-        {40, 6, "MAP1,02/03:\t1010 milliBar", kGreen},
-        {0, 7, "Air temp:\t36 degrees", kGreen},
-        {40, 7, "Water temp:\t108 degrees", kYellow},
-        {0, 8, "Throttle:\t33.51 degrees", kGreen},
-        {40, 8, "Battery:\t12.50 volts", kYellow},
-        {0, 9, "Inj. angle:\t270 degrees", kGreen},
-        {40, 9, "VAE:\t\t0 percent", kGreen},
-        {0, 12, "Cam & Crank sensors only valid when engine not running", kYellow},
-        {17, 22, "Info only, uniram 1, 2, 3, S: 5c, 8a, 82, ab", kGreen},
-        {21, 13, "Short circuit", kRed},
-        {65, 13, "Pinking", kRed},
-        {21, 14, "Open circuit", kRed},
-        {21, 15, "Short circuit", kRed},
-        {65, 14, "OK", kGreen},
-    };
-    p.insert(p.end(), values.begin(), values.end());
-    if (cat_mode) {
-        p.push_back({63, 18, "1.00 %", kGreen});
-        p.push_back({64, 19, "closed loop", kGreen});
-        p.push_back({21, 18, "OK", kGreen});
-        p.push_back({21, 19, "OK", kGreen});
-    }
-    return p;
-}
-
-// A stopped engine: camshaft short, throttle open, mixture at its lean limit.
-const Registers kStopped = {
-    {15, 0xA3}, {16, 0x0A}, {17, 0x01}, {21, 0x00}, {10, 223}, {8, 39}, {20, 0},
-};
-
-std::vector<Place> StoppedScreen(bool cat_mode) {
-    std::vector<Place> p = FrameAndLabels(cat_mode);
-    std::vector<Place> values = {
-        {16, 3, "\\", kYellow},
-        {0, 5, "Revs:\t\t0 rpm", kRed},
-        {40, 15, "Camshaft sensor", kBlue},
-        {40, 16, "Crankshaft sensor", kBlue},
-        {40, 5, "Injectors:\t0.00 ms", kRed},
-        {0, 6, "Advance:\t0 degrees", kGreen},
-        {40, 6, "MAP1,02/03:\t60 milliBar", kGreen},
-        {0, 7, "Air temp:\t125 degrees", kGreen},
-        {40, 7, "Water temp:\t105 degrees", kGreen},
-        {0, 8, "Throttle:\t-1.41 degrees", kGreen},
-        {40, 8, "Battery:\t14.00 volts", kYellow},
-        {0, 9, "Inj. angle:\t720 degrees", kGreen},
-        {40, 9, "VAE:\t\t-16 percent", kGreen},
-        {0, 11, kNoteStopped, kYellow},
-        {17, 22, "Info only, uniram 1, 2, 3, S: a3, 0a, 01, 00", kGreen},
-        {21, 13, "OK", kGreen},
-        {65, 13, "OK", kGreen},
-        {21, 14, "OK", kGreen},
-        {21, 15, "OK", kGreen},
-        {65, 14, "Open circuit", kRed},
-        {65, 15, "Short circuit", kRed},
-        {65, 16, "OK", kGreen},
-    };
-    p.insert(p.end(), values.begin(), values.end());
-    if (cat_mode) {
-        p.push_back({63, 18, "0.00 %", kGreen});
-        p.push_back({64, 19, "open loop", kYellow});
-        p.push_back({21, 18, "Max lean", kRed});
-        p.push_back({21, 19, "Faulty", kRed});
-    }
-    return p;
-}
+std::vector<Place> RunningAfterOneCycle(bool cat) { return WithSpinner(RunningScreen(cat)); }
+std::vector<Place> StoppedAfterOneCycle(bool cat) { return WithSpinner(StoppedScreen(cat)); }
 
 TEST(DashboardGrid, EveryPlaceAfterOneCycle) {
     struct Case {
@@ -189,7 +64,8 @@ TEST(DashboardGrid, EveryPlaceAfterOneCycle) {
         const Registers* regs;
         std::vector<Place> (*screen)(bool);
     };
-    for (Case c : {Case{"running", &kRunning, RunningScreen}, Case{"stopped", &kStopped, StoppedScreen}})
+    for (Case c : {Case{"running", &kRunning, RunningAfterOneCycle},
+                   Case{"stopped", &kStopped, StoppedAfterOneCycle}})
         for (bool cat : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (cat ? " cat" : " no cat"));
             OpenPortTo(*c.regs);
@@ -208,14 +84,14 @@ TEST(DashboardGrid, LaterCyclesOverwriteEarlierOnes) {
             const Registers& second = start_running ? kStopped : kRunning;
             OpenPortTo(first);
             std::vector<std::uint8_t> later(256, 0);
-            for (auto [address, value] : second) later[address] = value;
+            for (auto [address, value] : second) later[address] = static_cast<std::uint8_t>(value);
             int requests = 0;
             const int per_cycle = cat ? 20 : 17;
             auto before = fake::port.ecu;
             auto after = fake::EchoEcu(later);
             fake::port.ecu = [&](std::uint8_t r) { return ++requests <= per_cycle ? before(r) : after(r); };
             EXPECT_EQ(RunCycles(cat, 2), 0);
-            std::vector<Place> want = start_running ? StoppedScreen(cat) : RunningScreen(cat);
+            std::vector<Place> want = start_running ? StoppedAfterOneCycle(cat) : RunningAfterOneCycle(cat);
             for (auto& p : want)
                 if (p.x == 16 && p.y == 3) p.text = "|";
             ExpectScreen(want);
@@ -227,7 +103,7 @@ TEST(DashboardGrid, SilentEcuShowsItsZeroReadings) {
     fake::port.present = {"com5"};
     ASSERT_NE(serial_setcomms(kEcuBaud, "com5"), nullptr);
     EXPECT_EQ(RunCycles(true, 1), 0);
-    std::vector<Place> p = FrameAndLabels(true);
+    std::vector<Place> p = Frame(true);
     std::vector<Place> values = {
         {16, 3, "\\", kYellow},
         {0, 5, "Revs:\t\t0 rpm", kRed},
