@@ -102,23 +102,9 @@ inline ::testing::AssertionResult InCycleOrder(const std::vector<std::uint8_t>& 
 
 // The screen holds exactly `places` (as screens::ExpectScreen checks), now.
 inline bool ScreenIs(const e2e::Session& s, const std::vector<screens::Place>& places) {
-    std::vector<std::string> chars(e2e::kRows, std::string(e2e::kColumns, ' '));
-    std::vector<std::vector<int>> colours(e2e::kRows, std::vector<int>(e2e::kColumns, -1));
-    for (const auto& p : places) {
-        int x = p.x, y = p.y;
-        for (char c : p.text) {
-            if (c == '\n') {
-                x = 0;
-                ++y;
-            } else if (c == '\t') {
-                x = (x / 8 + 1) * 8;
-            } else {
-                chars[y][x] = c;
-                colours[y][x] = p.colour;
-                ++x;
-            }
-        }
-    }
+    const screens::Grid want = screens::Layout(places, e2e::kRows, e2e::kColumns);
+    const auto& chars = want.chars;
+    const auto& colours = want.colours;
     for (int y = 2; y < e2e::kRows; ++y) {
         std::string got = s.Text(0, y, e2e::kColumns);
         if (y == 3) got[16] = ' ';
