@@ -90,6 +90,12 @@ const char* ProgramBaseName(const char* path) {
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     const int args = argc - 1;
 
+    // Asked for the version: one line, nothing else touched.
+    if (args == 1 && (std::strcmp(argv[1], "-V") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+        std::printf("tarnwickdialer %s\n", TD_VERSION);
+        return Finish(nullptr, 0);
+    }
+
     // Refused before the console is touched: nothing to restore, nothing opened.
     if (args >= 1 && std::strlen(argv[1]) > static_cast<std::size_t>(kMaxPortArgument)) {
         std::fprintf(stderr,
