@@ -30,12 +30,6 @@ int MainLoop(ConsoleHandle console, bool cat_mode, char (&line)[kLineBufferSize]
         }
         if (last_key == 'q' || last_key == 'Q') break;
 
-        // After a stop and continue the terminal may show anything.
-        if (console_take_resumed()) {
-            console_clear();
-            DrawFrame(console, cat_mode);
-        }
-
         PrintColour(console, kSpinnerGlyphs[spinner], kSpinnerColumn, kSpinnerRow, kColourWarning);
         spinner = (spinner + 1) % kSpinnerGlyphCount;
 

@@ -62,6 +62,10 @@ void ShowFailureScreen(ConsoleHandle console) {
                 0, 18, kColourText);
 }
 
+// The failure screen leaves the cursor inside its text, where the shell's
+// prompt would overwrite the last guidance line: move it below.
+void LeaveFailureScreen(ConsoleHandle console) { console_set_cursor(console, 0, 21); }
+
 // Writes the parts one after the other: the port name is data, never a format.
 void WriteOpeningMessage(const char* before_contact, const char* before_port, const char* port) {
     console_write(before_contact);
@@ -105,6 +109,11 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         return Finish(nullptr, 1);
     }
 
+    if (const char* why = console_unusable_reason()) {
+        std::fprintf(stderr, "tarnwickdialer: %s.\n", why);
+        return Finish(nullptr, 1);
+    }
+
     ConsoleHandle console = console_open();
     console_set_title(kTitle);
     PrintColour(console, "", 0, 0, kColourText);
@@ -125,7 +134,8 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
 
     if (usage) {
         ShowHelpScreen(console);
-        while (!key_waiting()) sleep_ms(kHelpKeyPollMs);
+        // With input at its end no key can come: nothing to wait for.
+        while (!key_waiting() && !key_input_ended()) sleep_ms(kHelpKeyPollMs);
         PrintColour(console, "\n", 0, 23, kColourGuide);
         key_read();
         return Finish(console, 1);
@@ -139,6 +149,7 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         if (serial_setcomms(kEcuBaud, line) == nullptr) {
             ShowFailureScreen(console);
             PrintColour(console, "\n", 0, 18, kColourGuide);
+            LeaveFailureScreen(console);
             return Finish(console, 1);
         }
         console_write("Successfully opened port!          \n\n");
@@ -148,6 +159,7 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         sleep_ms(kOpeningPauseMs);
         if (serial_setcomms(kEcuBaud, line) == nullptr) {
             ShowFailureScreen(console);
+            LeaveFailureScreen(console);
             return Finish(console, 1);
         }
         console_write("Successfully opened port!          \n\n ");

@@ -26,9 +26,10 @@ void console_set_title(const char* title);
 // Clears the whole screen and homes the cursor.
 void console_clear();
 
-// Restores the terminal (POSIX) and closes the handle. Safe to call twice.
+// Restores the terminal (POSIX) and closes the handle, the cursor left at
+// column 0 below everything written. Safe to call twice.
 void console_close(ConsoleHandle console);
 
-// True once after the program was stopped (Ctrl-Z) and continued: the screen
-// may hold anything by then and the caller should redraw. Never true on Windows.
-bool console_take_resumed();
+// Why the screens cannot be shown on this output (a terminal that cannot
+// place the cursor), or null when they can. Asked before console_open.
+const char* console_unusable_reason();

@@ -1,37 +1,38 @@
 // VT/ANSI console on a POSIX terminal, and the one owner of the terminal's
 // state: whatever way the process ends, the terminal is given back as found.
+//
+// On a terminal the screens live in a cell grid (console_grid.h) laid out as
+// a Windows console buffer would hold them; the terminal is shown the part
+// of the grid that fits it, cell by cell as cells change, and never scrolls
+// or wraps. Written elsewhere (a file, a pipe), the text goes out as it is.
 #include "platform/console.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
+#include <sys/ioctl.h>
 #include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/console_grid.h"
+#include "platform/console_posix.h"
 #include "platform/serial_posix.h"
 
 namespace {
 
-// Attribute and cursor changes wait here and go out in the same write as
-// the text that follows them, so a positioned coloured text is one write.
-char pending[64];
-std::size_t pending_len = 0;
+// ---- Shared by both ways of writing ----
 
 termios saved_tio;
 volatile sig_atomic_t have_saved_tio = 0;
 volatile sig_atomic_t mode_applied = 0;
-volatile sig_atomic_t resumed = 0;
 // Set once anything was written: the terminal's own attributes are owed back.
 volatile sig_atomic_t reset_owed = 0;
-// The attribute the terminal is in (as of the escapes written or pending),
-// or -1 when unknown. Most texts of a cycle share their colour: the same
-// SGR again would only be bytes on the line. Any reset makes it unknown.
-volatile sig_atomic_t known_attribute = -1;
 bool opened = false;
-
-const char kResetSequence[] = "\x1b[0m\x1b[?25h";
+// Standard output is a terminal: the grid is in use.
+volatile sig_atomic_t on_terminal = 0;
 
 void write_all(int fd, const char* data, std::size_t len) {
     while (len > 0) {
@@ -43,19 +44,6 @@ void write_all(int fd, const char* data, std::size_t len) {
         data += n;
         len -= static_cast<std::size_t>(n);
     }
-}
-
-// Only short fixed sequences come here. Should many pile up without text
-// in between, the older ones go out first: each may still matter.
-void append_pending(const char* text) {
-    std::size_t len = std::strlen(text);
-    if (len > sizeof pending) return;
-    if (pending_len + len > sizeof pending) {
-        write_all(STDOUT_FILENO, pending, pending_len);
-        pending_len = 0;
-    }
-    std::memcpy(pending + pending_len, text, len);
-    pending_len += len;
 }
 
 // Small unsigned decimal, no stdio: also used where snprintf is not welcome.
@@ -70,11 +58,245 @@ char* put_number(char* p, unsigned value) {
     return p;
 }
 
+char* put_text(char* p, const char* text) {
+    while (*text != '\0') *p++ = *text++;
+    return p;
+}
+
 // Windows attribute bits are blue=1, green=2, red=4; ANSI wants red=1,
 // green=2, blue=4.
 unsigned ansi_colour(unsigned nibble) {
     return ((nibble & 4) ? 1u : 0u) | (nibble & 2) | ((nibble & 1) ? 4u : 0u);
 }
+
+// SGR of a console attribute: foreground and background, never the
+// terminal's defaults. At most 12 bytes.
+char* put_sgr(char* p, unsigned attribute) {
+    unsigned fg = attribute & 0x0F;
+    unsigned bg = (attribute >> 4) & 0x0F;
+    p = put_text(p, "\x1b[");
+    p = put_number(p, ((fg & 8) ? 90u : 30u) + ansi_colour(fg));
+    *p++ = ';';
+    p = put_number(p, ((bg & 8) ? 100u : 40u) + ansi_colour(bg));
+    *p++ = 'm';
+    return p;
+}
+
+// CUP to 0-based column x, row y. At most 16 bytes.
+char* put_cup(char* p, unsigned x, unsigned y) {
+    p = put_text(p, "\x1b[");
+    p = put_number(p, y + 1);
+    *p++ = ';';
+    p = put_number(p, x + 1);
+    *p++ = 'H';
+    return p;
+}
+
+// ---- The terminal: a grid shown through a window ----
+
+ConsoleGrid grid;
+volatile sig_atomic_t term_columns = 80;
+volatile sig_atomic_t term_rows = 24;
+// Raised by SIGWINCH and SIGCONT: the terminal no longer shows the grid.
+volatile sig_atomic_t repaint_owed = 0;
+// What the terminal's pen and cursor are, as far as known (-1: unknown).
+volatile sig_atomic_t shown_attribute = -1;
+volatile sig_atomic_t shown_x = -1;
+volatile sig_atomic_t shown_y = -1;
+// The last row carries the notice that the window is too small for the grid.
+bool notice_shown = false;
+int notice_columns = 0;
+int notice_rows = 0;
+
+// Colour of the notice: yellow on black.
+constexpr unsigned kNoticeAttribute = 14;
+// Screens are made for a console of at least this width.
+constexpr int kScreenColumns = 80;
+
+// Everything one console call sends, gathered for a single write.
+char out[16384];
+std::size_t out_len = 0;
+
+void out_flush() {
+    if (out_len == 0) return;
+    reset_owed = 1;
+    write_all(STDOUT_FILENO, out, out_len);
+    out_len = 0;
+}
+
+// Room for `len` more bytes, flushing what is gathered when there is not.
+char* out_room(std::size_t len) {
+    if (out_len + len > sizeof out) out_flush();
+    return out + out_len;
+}
+
+void out_bytes(const char* data, std::size_t len) {
+    char* p = out_room(len);
+    std::memcpy(p, data, len);
+    out_len += len;
+}
+
+void out_text(const char* text) { out_bytes(text, std::strlen(text)); }
+
+void out_attribute(unsigned attribute) {
+    if (shown_attribute == static_cast<sig_atomic_t>(attribute)) return;
+    char* p = out_room(16);
+    out_len = static_cast<std::size_t>(put_sgr(p, attribute) - out);
+    shown_attribute = static_cast<sig_atomic_t>(attribute);
+}
+
+void out_cursor(int x, int y) {
+    if (shown_x == x && shown_y == y) return;
+    char* p = out_room(16);
+    out_len = static_cast<std::size_t>(put_cup(p, static_cast<unsigned>(x), static_cast<unsigned>(y)) - out);
+    shown_x = x;
+    shown_y = y;
+}
+
+int visible_columns() { return term_columns < kGridColumns ? term_columns : kGridColumns; }
+
+// Grid rows the terminal shows: all that fit, less the notice's row.
+int visible_rows() {
+    int rows = term_rows - (notice_shown ? 1 : 0);
+    return rows < kGridRows ? rows : kGridRows;
+}
+
+void out_cell(int x, int y) {
+    const GridCell cell = grid.cells[y][x];
+    out_cursor(x, y);
+    out_attribute(cell.attribute);
+    char* p = out_room(1);
+    *p = cell.ch;
+    ++out_len;
+    // Autowrap is off: at the last column the cursor stays where it is.
+    shown_x = x + 1 < term_columns ? x + 1 : -1;
+}
+
+void out_grid_row(int y, int first, int last) {
+    const int columns = visible_columns();
+    if (y >= visible_rows()) return;
+    for (int x = first; x <= last && x < columns; ++x) out_cell(x, y);
+}
+
+void query_size() {
+    winsize ws{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+        term_columns = ws.ws_col;
+        term_rows = ws.ws_row;
+    }
+}
+
+int needed_columns() { return grid.used_columns > kScreenColumns ? grid.used_columns : kScreenColumns; }
+
+bool grid_hidden() { return grid.used_columns > term_columns || grid.used_rows > term_rows; }
+
+void out_notice() {
+    char text[128];
+    std::snprintf(text, sizeof text, "Terminal %dx%d: make it at least %dx%d to see the whole screen",
+                  static_cast<int>(term_columns), static_cast<int>(term_rows), needed_columns(),
+                  grid.used_rows);
+    const std::size_t fits = static_cast<std::size_t>(term_columns);
+    if (std::strlen(text) > fits) text[fits] = '\0';
+    out_cursor(0, term_rows - 1);
+    out_attribute(kNoticeAttribute);
+    // The row cleared first, on black: with autowrap off the cursor stays on
+    // the last column, and clearing after the text would take its last letter.
+    out_text("\x1b[K");
+    out_text(text);
+    shown_x = -1;
+    notice_columns = needed_columns();
+    notice_rows = grid.used_rows;
+}
+
+// The whole visible grid again, on black: after a resize or a continue the
+// terminal may show anything.
+void repaint() {
+    repaint_owed = 0;
+    query_size();
+    notice_shown = grid_hidden();
+    shown_attribute = -1;
+    shown_x = -1;
+    shown_y = -1;
+    out_text("\x1b[?7l");
+    out_attribute(grid.attribute & 0xF0);
+    out_text("\x1b[2J");
+    const GridCell black{' ', 0};
+    for (int y = 0; y < visible_rows(); ++y)
+        for (int x = 0; x < visible_columns(); ++x)
+            if (!grid_cells_look_alike(grid.cells[y][x], black)) out_cell(x, y);
+    if (notice_shown) out_notice();
+    int row, first, last;
+    while (grid_take_changes(grid, &row, &first, &last)) {
+    }
+}
+
+void service() {
+    if (repaint_owed) repaint();
+}
+
+// Shows what the last grid change did, and keeps the notice true.
+void show_changes() {
+    const bool was_shown = notice_shown;
+    notice_shown = grid_hidden();
+    int row, first, last;
+    while (grid_take_changes(grid, &row, &first, &last)) out_grid_row(row, first, last);
+    if (notice_shown) {
+        if (!was_shown || notice_columns != needed_columns() || notice_rows != grid.used_rows) out_notice();
+    } else if (was_shown) {
+        out_grid_row(term_rows - 1, 0, kGridColumns - 1);
+    }
+}
+
+// ---- Elsewhere: the text as it is ----
+
+// Attribute and cursor changes wait here and go out in the same write as
+// the text that follows them, so a positioned coloured text is one write.
+char pending[64];
+std::size_t pending_len = 0;
+// The attribute the output is in (as of the escapes written or pending),
+// or -1 when unknown. Most texts of a cycle share their colour: the same
+// SGR again would only be bytes on the line. Any reset makes it unknown.
+volatile sig_atomic_t known_attribute = -1;
+
+// Only short fixed sequences come here. Should many pile up without text
+// in between, the older ones go out first: each may still matter.
+void append_pending(const char* text, std::size_t len) {
+    if (len > sizeof pending) return;
+    if (pending_len + len > sizeof pending) {
+        write_all(STDOUT_FILENO, pending, pending_len);
+        pending_len = 0;
+    }
+    std::memcpy(pending + pending_len, text, len);
+    pending_len += len;
+}
+
+// Writes whatever escapes are pending and then `data`, in one writev.
+void emit(const char* data, std::size_t len) {
+    iovec iov[2] = {{pending, pending_len}, {const_cast<char*>(data), len}};
+    int first = pending_len > 0 ? 0 : 1;
+    std::size_t total = pending_len + len;
+    pending_len = 0;
+    if (total == 0) return;
+    if (opened) reset_owed = 1;
+    ssize_t n;
+    do {
+        n = writev(STDOUT_FILENO, iov + first, 2 - first);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 || static_cast<std::size_t>(n) == total) return;
+    // A short write (a full pipe, a slow terminal): send the rest plainly.
+    std::size_t done = static_cast<std::size_t>(n);
+    for (int i = first; i < 2; ++i) {
+        if (done >= iov[i].iov_len) {
+            done -= iov[i].iov_len;
+            continue;
+        }
+        write_all(STDOUT_FILENO, static_cast<const char*>(iov[i].iov_base) + done,
+                  iov[i].iov_len - done);
+        done = 0;
+    }
+}
+
+// ---- The terminal's state, and every way out ----
 
 // Puts stdin into key-at-a-time, no-echo mode; ISIG stays so Ctrl-C works.
 // Async-signal-safe.
@@ -88,17 +310,35 @@ void apply_mode() {
     mode_applied = 1;
 }
 
-// Async-signal-safe and idempotent.
+// Async-signal-safe and idempotent. On a terminal the cursor goes to column
+// 0 of a fresh row below everything written, so the prompt never lands
+// inside the screen; a terminal too short for that gets a line break on its
+// last row.
 void restore_terminal() {
     known_attribute = -1;
+    shown_attribute = -1;
+    shown_x = -1;
+    shown_y = -1;
     if (mode_applied) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_tio);
         mode_applied = 0;
     }
-    if (reset_owed) {
-        reset_owed = 0;
-        write_all(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
+    if (!reset_owed) return;
+    reset_owed = 0;
+    if (on_terminal) query_size();
+    char seq[64];
+    char* p = put_text(seq, "\x1b[0m\x1b[?25h");
+    if (on_terminal) {
+        p = put_text(p, "\x1b[?7h");
+        const int below = grid_row_below(grid);
+        if (below < term_rows) {
+            p = put_cup(p, 0, static_cast<unsigned>(below));
+        } else {
+            p = put_cup(p, 0, static_cast<unsigned>(term_rows - 1));
+            p = put_text(p, "\r\n");
+        }
     }
+    write_all(STDOUT_FILENO, seq, static_cast<std::size_t>(p - seq));
 }
 
 void restore_at_exit() {
@@ -134,35 +374,11 @@ void on_stop(int sig) {
 void on_continue(int) {
     int saved_errno = errno;
     apply_mode();
-    resumed = 1;
+    if (on_terminal) repaint_owed = 1;
     errno = saved_errno;
 }
 
-// Writes whatever escapes are pending and then `data`, in one writev.
-void emit(const char* data, std::size_t len) {
-    iovec iov[2] = {{pending, pending_len}, {const_cast<char*>(data), len}};
-    int first = pending_len > 0 ? 0 : 1;
-    std::size_t total = pending_len + len;
-    pending_len = 0;
-    if (total == 0) return;
-    if (opened) reset_owed = 1;
-    ssize_t n;
-    do {
-        n = writev(STDOUT_FILENO, iov + first, 2 - first);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 || static_cast<std::size_t>(n) == total) return;
-    // A short write (a full pipe, a slow terminal): send the rest plainly.
-    std::size_t done = static_cast<std::size_t>(n);
-    for (int i = first; i < 2; ++i) {
-        if (done >= iov[i].iov_len) {
-            done -= iov[i].iov_len;
-            continue;
-        }
-        write_all(STDOUT_FILENO, static_cast<const char*>(iov[i].iov_base) + done,
-                  iov[i].iov_len - done);
-        done = 0;
-    }
-}
+void on_resize(int) { repaint_owed = 1; }
 
 void install(int sig, void (*handler)(int), int flags) {
     struct sigaction sa {};
@@ -174,6 +390,13 @@ void install(int sig, void (*handler)(int), int flags) {
 
 }  // namespace
 
+const char* console_unusable_reason() {
+    const char* term = std::getenv("TERM");
+    if (isatty(STDOUT_FILENO) && term != nullptr && std::strcmp(term, "dumb") == 0)
+        return "this terminal (TERM=dumb) cannot place the cursor; run it in a terminal that can";
+    return nullptr;
+}
+
 ConsoleHandle console_open() {
     if (!opened) {
         opened = true;
@@ -181,8 +404,18 @@ ConsoleHandle console_open() {
             have_saved_tio = 1;
             apply_mode();
         }
+        if (isatty(STDOUT_FILENO)) {
+            grid.attribute = 7;
+            grid_clear(grid);
+            query_size();
+            on_terminal = 1;
+            // Autowrap off: a text reaching the window's edge must not wrap
+            // or scroll the terminal. Given back with the rest at exit.
+            out_text("\x1b[?7l");
+            out_flush();
+        }
         std::atexit(restore_at_exit);
-        static const int kTerminating[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+        static const int kTerminating[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
         static const int kCrashing[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
         for (int sig : kTerminating) install(sig, on_terminate, 0);
         for (int sig : kCrashing) install(sig, on_crash, SA_NODEFER);
@@ -190,41 +423,43 @@ ConsoleHandle console_open() {
         // handler returned, then re-enter the reinstalled handler forever.
         install(SIGTSTP, on_stop, SA_RESTART | SA_NODEFER);
         install(SIGCONT, on_continue, SA_RESTART);
+        install(SIGWINCH, on_resize, SA_RESTART);
     }
     return reinterpret_cast<ConsoleHandle>(static_cast<std::intptr_t>(STDOUT_FILENO + 1));
 }
 
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+    if (on_terminal) {
+        grid.attribute = static_cast<std::uint8_t>(attribute);
+        return;
+    }
     if (known_attribute == attribute) return;
     known_attribute = attribute;
-    char seq[24];
-    char* p = seq;
-    unsigned fg = attribute & 0x0F;
-    unsigned bg = (attribute >> 4) & 0x0F;
-    *p++ = '\x1b';
-    *p++ = '[';
-    p = put_number(p, ((fg & 8) ? 90u : 30u) + ansi_colour(fg));
-    *p++ = ';';
-    p = put_number(p, ((bg & 8) ? 100u : 40u) + ansi_colour(bg));
-    *p++ = 'm';
-    *p = '\0';
-    append_pending(seq);
+    char seq[16];
+    append_pending(seq, static_cast<std::size_t>(put_sgr(seq, attribute) - seq));
 }
 
 void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
-    char seq[24];
-    char* p = seq;
-    *p++ = '\x1b';
-    *p++ = '[';
-    p = put_number(p, static_cast<unsigned>(y < 0 ? 0 : y) + 1);
-    *p++ = ';';
-    p = put_number(p, static_cast<unsigned>(x < 0 ? 0 : x) + 1);
-    *p++ = 'H';
-    *p = '\0';
-    append_pending(seq);
+    if (on_terminal) {
+        grid_set_cursor(grid, x, y);
+        return;
+    }
+    char seq[16];
+    append_pending(seq, static_cast<std::size_t>(
+                            put_cup(seq, static_cast<unsigned>(x < 0 ? 0 : x), static_cast<unsigned>(y < 0 ? 0 : y)) -
+                            seq));
 }
 
-void console_write(const char* text) { emit(text, std::strlen(text)); }
+void console_write(const char* text) {
+    if (on_terminal) {
+        service();
+        grid_write(grid, text);
+        show_changes();
+        out_flush();
+        return;
+    }
+    emit(text, std::strlen(text));
+}
 
 void console_set_title(const char* title) {
     // The title travels inside an OSC string: control characters would end it
@@ -240,12 +475,28 @@ void console_set_title(const char* title) {
         if (c >= 0x20 && c != 0x7F) seq[n++] = *p;
     }
     seq[n++] = '\x07';
+    if (on_terminal) {
+        out_bytes(seq, n);
+        out_flush();
+        return;
+    }
     emit(seq, n);
 }
 
 void console_clear() {
     // Erase fills with the current background, as "cls" fills with the
     // current attribute; then home the cursor.
+    if (on_terminal) {
+        service();
+        grid_clear(grid);
+        notice_shown = false;
+        out_attribute(grid.attribute);
+        out_text("\x1b[2J\x1b[H");
+        shown_x = 0;
+        shown_y = 0;
+        out_flush();
+        return;
+    }
     static const char kClear[] = "\x1b[2J\x1b[H";
     emit(kClear, sizeof kClear - 1);
 }
@@ -255,8 +506,8 @@ void console_close(ConsoleHandle) {
     restore_terminal();
 }
 
-bool console_take_resumed() {
-    if (!resumed) return false;
-    resumed = 0;
-    return true;
+void posix_console_refresh() {
+    if (!on_terminal || !repaint_owed) return;
+    repaint();
+    out_flush();
 }

@@ -7,12 +7,41 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/serial_win32.h"
+
 namespace {
 
 // Each text is gathered here and flushed by console_write, so it reaches the
 // console in one write. Unbuffered, the runtime would hand the console one
 // call per character, each redrawn on its own.
 char stdout_buffer[1024];
+
+HANDLE console_out = INVALID_HANDLE_VALUE;
+
+// Held around every console call. The control handler takes it and never
+// gives it back: nothing the main thread writes can land after its cursor move.
+SRWLOCK console_lock = SRWLOCK_INIT;
+
+struct ConsoleLock {
+    ConsoleLock() { AcquireSRWLockExclusive(&console_lock); }
+    ~ConsoleLock() { ReleaseSRWLockExclusive(&console_lock); }
+};
+
+// Ctrl-C, Ctrl-Break and closing the window end the program like q: the port
+// closed, the cursor below the screen in white, so the prompt comes after it.
+// Windows calls this on a thread of its own.
+BOOL WINAPI on_control(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    AcquireSRWLockExclusive(&console_lock);
+    win32_port_release_from_handler();
+    if (console_out != INVALID_HANDLE_VALUE) {
+        SetConsoleTextAttribute(console_out, 15);
+        COORD below = {0, 25};
+        SetConsoleCursorPosition(console_out, below);
+    }
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
 
 // A console host may start reading the terminal behind it only when a program
 // first looks at the input queue (Wine's does; until then keys are echoed by
@@ -35,15 +64,19 @@ void start_console_input() {
 ConsoleHandle console_open() {
     std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
     start_console_input();
-    return CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_HIDDEN, nullptr);
+    console_out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_HIDDEN, nullptr);
+    SetConsoleCtrlHandler(on_control, TRUE);
+    return console_out;
 }
 
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute) {
+    ConsoleLock lock;
     SetConsoleTextAttribute(console, attribute);
 }
 
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
+    ConsoleLock lock;
     COORD pos;
     pos.X = x;
     pos.Y = y;
@@ -53,16 +86,25 @@ void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
 void console_write(const char* text) {
     // Flushed at once: the text must be on the console before the next
     // cursor move or attribute change.
+    ConsoleLock lock;
     std::printf("%s", text);
     std::fflush(stdout);
 }
 
-void console_set_title(const char* title) { SetConsoleTitleA(title); }
+void console_set_title(const char* title) {
+    ConsoleLock lock;
+    SetConsoleTitleA(title);
+}
 
-void console_clear() { std::system("cls"); }
+void console_clear() {
+    ConsoleLock lock;
+    std::system("cls");
+}
 
 void console_close(ConsoleHandle console) {
+    ConsoleLock lock;
+    if (console == console_out) console_out = INVALID_HANDLE_VALUE;
     if (console != nullptr && console != INVALID_HANDLE_VALUE) CloseHandle(console);
 }
 
-bool console_take_resumed() { return false; }
+const char* console_unusable_reason() { return nullptr; }

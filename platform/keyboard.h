@@ -6,3 +6,6 @@ bool key_waiting();
 
 // Reads one key without echo; call only after key_waiting() said true.
 int key_read();
+
+// True when no key can ever come (POSIX: standard input at end of file).
+bool key_input_ended();

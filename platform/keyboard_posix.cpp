@@ -2,6 +2,8 @@
 // console_open; here a key is only looked at.
 #include "platform/keyboard.h"
 
+#include "platform/console_posix.h"
+
 #include <cerrno>
 #include <poll.h>
 #include <unistd.h>
@@ -12,6 +14,9 @@ bool input_ended = false;  // end of file or error: no key will ever come
 }
 
 bool key_waiting() {
+    // Keys are polled even while the ECU is silent: the moment to put the
+    // screen back after a resize or a continue.
+    posix_console_refresh();
     if (waiting_key >= 0) return true;
     if (input_ended) return false;
     pollfd p{STDIN_FILENO, POLLIN, 0};
@@ -32,6 +37,8 @@ bool key_waiting() {
     if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) input_ended = true;
     return false;
 }
+
+bool key_input_ended() { return waiting_key < 0 && input_ended; }
 
 int key_read() {
     if (waiting_key < 0 && !key_waiting()) return -1;

@@ -5,3 +5,5 @@
 bool key_waiting() { return _kbhit() != 0; }
 
 int key_read() { return _getch(); }
+
+bool key_input_ended() { return false; }

@@ -5,12 +5,17 @@
 
 #include <cstdio>
 
+#include "platform/serial_win32.h"
+
 namespace {
 // Kept as module state: the settings read from the port and changed.
 DCB dcb;
 COMMTIMEOUTS cto;
 
 constexpr DWORD kReadTotalTimeoutMs = 350;
+
+// The port the control handler must release; null when none is open.
+HANDLE volatile open_port = nullptr;
 }  // namespace
 
 PortHandle port_invalid() { return INVALID_HANDLE_VALUE; }
@@ -21,8 +26,10 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
 }
 
 PortHandle port_open(const char* name) {
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port != INVALID_HANDLE_VALUE) open_port = port;
+    return port;
 }
 
 void port_configure(PortHandle port, std::int32_t baud) {
@@ -67,4 +74,14 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
     return got;
 }
 
-void port_close(PortHandle port) { CloseHandle(port); }
+void port_close(PortHandle port) {
+    // Whoever comes first closes it: this or the control handler.
+    if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&open_port), nullptr,
+                                          port) == port)
+        CloseHandle(port);
+}
+
+void win32_port_release_from_handler() {
+    HANDLE port = InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&open_port), nullptr);
+    if (port != nullptr) CloseHandle(port);
+}

@@ -206,22 +206,51 @@ TEST(Dashboard, TerminatingSignalsRestoreTheTerminal) {
     }
 }
 
-// After a stop and continue the screen may hold anything: the next cycle
-// starts from a cleared screen and a fresh frame.
-TEST(Dashboard, RedrawsAfterAStopAndContinue) {
-    e2e::Session s({.args = {"{port}", "c"}, .simulator = SetAll(kRunning)});
+// A terminal smaller than the screen shows what fits where a full-size one
+// has it, never scrolls, and says on its last row what it hides; after a
+// resize the whole screen comes back, rows 0 and 1 and the black included.
+// Ended there by Ctrl-C, the prompt comes on a fresh last row.
+TEST(Dashboard, SmallAndResizedTerminals) {
+    e2e::Session s({.args = {"{port}", "c"}, .simulator = SetAll(kRunning), .columns = 80, .rows = 24});
     ASSERT_TRUE(s.ok()) << s.error();
-    ASSERT_TRUE(WaitForCycles(s, 1, true)) << s.Dump();
-    s.SendSignal(SIGSTOP);
-    s.SendSignal(SIGCONT);
-    // The clear takes the start-up's rows too; the frame and values return.
-    ASSERT_TRUE(s.WaitUntil([&] { return s.Row(0).empty(); })) << s.Dump();
-    const std::size_t seen = s.RequestedAddresses().size();
-    ASSERT_TRUE(s.WaitForRequests(seen + 2 * kCatCycle.size())) << s.Dump();
-    ExpectScreen(s, RunningScreen(true));
-    s.SendKeys("q");
-    ASSERT_TRUE(s.WaitExit());
-    EXPECT_EQ(s.exit_code(), 0);
+    ASSERT_TRUE(WaitForCycles(s, 2, true)) << s.Dump();
+    const Grid want = Layout(RunningScreen(true), e2e::kRows, e2e::kColumns);
+    auto rows_fit = [&](int columns, int rows) {
+        if (s.Text(0, 0, 35) != "Delta Integrale 8v, 16v & Evo1 ECUs") return false;
+        if (s.Text(0, 1, 14) != "For support & ") return false;
+        for (int y = 2; y < rows; ++y) {
+            std::string got = s.Text(0, y, columns);
+            if (y == 3) got[16] = ' ';
+            if (got != want.chars[y].substr(0, static_cast<std::size_t>(columns))) return false;
+            for (int x = 0; x < columns; ++x)
+                if (want.chars[y][x] != ' ' && s.Colour(x, y) != want.colours[y][x]) return false;
+        }
+        return true;
+    };
+    const char kNotice[] = "Terminal 80x24: make it at least 80x25 to see the whole screen";
+    EXPECT_TRUE(rows_fit(80, 23)) << s.Dump();
+    EXPECT_EQ(s.Row(23), kNotice);
+    EXPECT_EQ(s.Colour(0, 23), kYellow);
+
+    s.Resize(60, 20);
+    ASSERT_TRUE(s.WaitForTextAt(0, 19, "Terminal 60x20: make it at least 80x25 to see the whole scre")) << s.Dump();
+    EXPECT_TRUE(rows_fit(60, 19)) << s.Dump();
+
+    s.Resize(e2e::kColumns, e2e::kRows);
+    ASSERT_TRUE(s.WaitUntil([&] { return rows_fit(e2e::kColumns, e2e::kRows); })) << s.Dump();
+    for (int y = 0; y < 25; ++y)
+        for (int x = 0; x < 80; ++x) ASSERT_EQ(s.Background(x, y), 0) << x << "," << y;
+
+    s.Resize(80, 24);
+    ASSERT_TRUE(s.WaitForTextAt(0, 23, kNotice)) << s.Dump();
+    s.SendSignal(SIGINT);
+    ASSERT_TRUE(s.WaitExit()) << s.Dump();
+    EXPECT_EQ(s.exit_code(), 128 + SIGINT);
+    int col = -1, row = -1;
+    s.Cursor(&col, &row);
+    EXPECT_EQ(col, 0);
+    EXPECT_EQ(row, 23);
+    EXPECT_EQ(s.Row(23), "");
 }
 
 }  // namespace

@@ -534,6 +534,18 @@ void Session::SendKeys(std::string_view keys) {
     }
 }
 
+void Session::Resize(int columns, int rows) {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->vt == nullptr) return;
+    vterm_set_size(impl_->vt, rows, columns);
+    impl_->options.columns = columns;
+    impl_->options.rows = rows;
+    winsize ws{};
+    ws.ws_row = static_cast<unsigned short>(rows);
+    ws.ws_col = static_cast<unsigned short>(columns);
+    ioctl(impl_->master, TIOCSWINSZ, &ws);
+}
+
 void Session::SendSignal(int sig) {
     std::lock_guard lock(impl_->mutex);
     if (impl_->pid > 0 && !impl_->exited) kill(impl_->pid, sig);

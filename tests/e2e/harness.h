@@ -33,8 +33,8 @@
 //   cwd             working directory of the program.
 //   capture_stderr  the program's stderr goes to Stderr() instead of the
 //                   terminal.
-//   columns, rows   terminal size (default 100 x 30: nothing of the monitor
-//                   wraps or scrolls).
+//   columns, rows   terminal size (default 100 x 30: the monitor's screens
+//                   fit whole); Resize() changes it mid-run.
 //   before_start    called with the simulator's port after it exists and
 //                   before the program starts (e.g. to map a Wine COM port).
 // Placeholders, replaced in args and command: {port} the simulator's port
@@ -143,6 +143,9 @@ public:
     // Input.
     void SendKeys(std::string_view keys);
     void SendSignal(int sig);
+    // The window's new size: the program gets SIGWINCH; the screen read
+    // back keeps what fits, as a terminal does.
+    void Resize(int columns, int rows);
 
     // The program's end.
     bool exited() const;

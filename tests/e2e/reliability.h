@@ -128,6 +128,11 @@ inline void ExpectLeftClean(const e2e::Session& s, int code) {
     EXPECT_TRUE(s.TerminalModeRestored()) << "terminal left without echo or line mode";
     if (!s.Output().empty()) {
         EXPECT_TRUE(s.SgrReset()) << "colours or cursor not given back";
+        // The prompt comes at column 0 of a row below everything written.
+        int col = -1, row = -1;
+        s.Cursor(&col, &row);
+        EXPECT_EQ(col, 0) << "the prompt would start mid-row" << s.Dump();
+        for (int r = row; r < e2e::kRows; ++r) EXPECT_EQ(s.Row(r), "") << "the prompt would land in row " << r;
     }
 }
 

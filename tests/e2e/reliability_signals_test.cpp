@@ -121,6 +121,7 @@ TEST(Stop, CtrlZLeavesAUsableShellAndFgRedraws) {
     // holds its text again.
     ASSERT_TRUE(s.WaitUntil([&] { return !s.Find("echo typed at the shell"); })) << s.Dump();
     ExpectScreenSettlesOn(s, RunningScreen(true));
+    EXPECT_EQ(s.Text(0, 0, 35), "Delta Integrale 8v, 16v & Evo1 ECUs") << s.Dump();
     const std::size_t seen = s.Requests().size();
     ASSERT_TRUE(s.WaitForRequests(seen + Cycle(true).size())) << "no cycles after fg" << s.Dump();
     EXPECT_TRUE(InCycleOrder(s.RequestedAddresses(), true));

@@ -104,10 +104,10 @@ TEST(StartUpE2e, FailureScreenInCatModeEndsWithoutASleep) {
                     {1, kCatOpening.c_str(), 15},
                     {2, " attempting to open the port '/dev/nonexistent'", 15}});
     ExpectLines(s, kFailureScreen);
-    // The closing line break at 0, 18 leaves the cursor on row 19.
+    // Below the last guidance line, where the prompt overwrites nothing.
     int col = -1, row = -1;
     s.Cursor(&col, &row);
-    EXPECT_EQ(row, 19);
+    EXPECT_EQ(row, 21);
     EXPECT_EQ(col, 0);
     ExpectTerminalGivenBack(s);
 }

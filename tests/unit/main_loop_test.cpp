@@ -134,30 +134,6 @@ TEST(MainLoop, ShutdownClosesThePortBeforeTheConsole) {
     EXPECT_EQ(rs232, nullptr);
 }
 
-TEST(MainLoop, RedrawsAfterAStopBeforeTheNextCycle) {
-    OpenSilentPort();
-    fake::keys = {'q'};
-    fake::key_polls_before_keys = 3;
-    int requests = 0;
-    auto echo = fake::port.ecu;
-    // Stopped and continued during the second cycle.
-    fake::port.ecu = [&](std::uint8_t r) {
-        if (++requests == 25) fake::resumes_pending = 1;
-        return echo(r);
-    };
-    EXPECT_EQ(RunLoop(true), 0);
-    EXPECT_EQ(fake::console.clears, 1);
-    // The clear comes after the second cycle and before the third's spinner.
-    std::vector<std::string> marks;
-    for (const auto& e : fake::events)
-        if (e == "clear" || e == "write 0x01" || e.rfind("text 0,3,14 Hit", 0) == 0) marks.push_back(e);
-    EXPECT_EQ(marks, (std::vector<std::string>{"text 0,3,14 Hit 'q' to quit                        ",
-                                               "write 0x01", "write 0x01", "clear",
-                                               "text 0,3,14 Hit 'q' to quit                        ",
-                                               "write 0x01"}));
-    EXPECT_EQ(fake::console.text(0, 17, 27), "You specified... cat fitted");
-}
-
 TEST(MainLoop, WholeProgramAgainstTheFakes) {
     struct Case {
         std::vector<std::string> args;

@@ -17,7 +17,7 @@ Port port;
 Console console;
 std::deque<int> keys;
 int key_polls_before_keys = 0;
-int resumes_pending = 0;
+bool input_ended = false;
 
 namespace {
 PortHandle const kOpenHandle = reinterpret_cast<PortHandle>(0x5000);
@@ -51,7 +51,7 @@ void Reset() {
     console = Console{};
     keys.clear();
     key_polls_before_keys = 0;
-    resumes_pending = 0;
+    input_ended = false;
     rs232 = nullptr;
     txcount = 0;
     rxcount = 0;
@@ -201,8 +201,6 @@ void console_close(ConsoleHandle) {
     fake::console.closed = true;
 }
 
-bool console_take_resumed() {
-    if (fake::resumes_pending == 0) return false;
-    --fake::resumes_pending;
-    return true;
-}
+const char* console_unusable_reason() { return nullptr; }
+
+bool key_input_ended() { return fake::keys.empty() && fake::input_ended; }

@@ -53,8 +53,8 @@ extern std::deque<int> keys;
 // key_waiting() answers "no" this many more times before the queue shows.
 extern int key_polls_before_keys;
 
-// console_take_resumed() answers true once for each, as after a stop and continue.
-extern int resumes_pending;
+// No key will come once the queue is empty: standard input has ended.
+extern bool input_ended;
 
 // An ECU that answers every request with its echo and then `values[address]`.
 std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
