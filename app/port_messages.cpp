@@ -122,7 +122,7 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
                 CopyText(after, sizeof after, ": ask whoever runs this computer for access");
             } else if (system == PortSystem::kMac) {
                 std::snprintf(after, sizeof after,
-                              ": sudo dseditgroup -o edit -a $USER -t user %s, then log in again",
+                              ": sudo dseditgroup -o edit -a $USER -t user %s",
                               error.group);
             } else {
                 std::snprintf(after, sizeof after, ": sudo usermod -aG %s $USER, then log in again",

@@ -104,10 +104,11 @@ TEST(StartUpE2e, FailureScreenInCatModeEndsWithoutASleep) {
                     {1, kCatOpening.c_str(), 15},
                     {2, " attempting to open the port '/dev/nonexistent'", 15}});
     ExpectLines(s, kFailureScreen);
-    // The closing line break at 0, 18 leaves the cursor on row 19.
+    ExpectLines(s, {{22, "/dev/nonexistent does not exist: is the adapter plugged in?", 12}});
+    // Below the reason and the ports present.
     int col = -1, row = -1;
     s.Cursor(&col, &row);
-    EXPECT_EQ(row, 19);
+    EXPECT_EQ(row, 24);
     EXPECT_EQ(col, 0);
     ExpectTerminalGivenBack(s);
 }
