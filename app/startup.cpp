@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/dialer.h"
+#include "app/port_messages.h"
 #include "app/texts.h"
 #include "link/link.h"
 #include "platform/keyboard.h"
@@ -12,6 +13,66 @@ namespace {
 
 constexpr std::uint32_t kOpeningPauseMs = 1200;
 constexpr std::uint32_t kHelpKeyPollMs = 700;
+// Ports a list or a line can name; any more are only counted.
+constexpr int kMaxPorts = 32;
+
+bool IsOption(const char* arg, const char* short_form, const char* long_form) {
+    return std::strcmp(arg, short_form) == 0 || std::strcmp(arg, long_form) == 0;
+}
+
+bool AsksForHelp(const char* arg) {
+#ifdef _WIN32
+    if (std::strcmp(arg, "/?") == 0) return true;
+#endif
+    return IsOption(arg, "-h", "--help");
+}
+
+// The ports present, sorted; returns how many there are in all.
+int ListPorts(PortEntry (&ports)[kMaxPorts], int* listed) {
+    const int total = port_list(ports, kMaxPorts);
+    *listed = total < kMaxPorts ? total : kMaxPorts;
+    SortPorts(ports, *listed);
+    return total;
+}
+
+void PrintPortsLine(ConsoleHandle console, std::int16_t row) {
+    PortEntry ports[kMaxPorts];
+    int listed = 0;
+    const int total = ListPorts(ports, &listed);
+    char text[kMessageWidth + 1];
+    PortsLineText(text, sizeof text, ports, listed, total, kMessageWidth);
+    PrintColour(console, text, 0, row, kColourGuide);
+}
+
+// --list: one port a line, with the short name where it is not the tail of
+// the full one (the ttyUSBn a stable name leads to).
+void PrintPortList() {
+    PortEntry ports[kMaxPorts];
+    int listed = 0;
+    const int total = ListPorts(ports, &listed);
+    if (total == 0) std::printf("No serial ports found: is the adapter plugged in?\n");
+    for (int i = 0; i < listed; ++i) {
+        char name[sizeof ports[i].name];
+        char short_name[sizeof ports[i].short_name];
+        ShowSafely(name, sizeof name, ports[i].name);
+        ShowSafely(short_name, sizeof short_name, ports[i].short_name);
+        const std::size_t len = std::strlen(name), short_len = std::strlen(short_name);
+        if (short_len <= len && std::strcmp(name + len - short_len, short_name) == 0)
+            std::printf("%s\n", name);
+        else
+            std::printf("%s (%s)\n", name, short_name);
+    }
+    if (total > listed) std::printf("... and %d more\n", total - listed);
+}
+
+// Under the failure screen: why the port would not open, and which there are.
+void ShowWhyNotAndThePorts(ConsoleHandle console, const char* port, const char* argument) {
+    char text[kMessageWidth + 1];
+    PortReasonText(text, sizeof text, port_open_error(), port, argument, kThisSystem, kMessageWidth);
+    PrintColour(console, text, 0, 22, kColourAlarm);
+    PrintPortsLine(console, 23);
+    console_write("\n");
+}
 
 void ShowHelpScreen(ConsoleHandle console) {
     PrintColour(console,
@@ -37,6 +98,7 @@ void ShowHelpScreen(ConsoleHandle console) {
                 " then incorrect values will appear on the screen\n"
                 " slowly and the battery volts will be zero.",
                 0, 20, kColourText);
+    PrintPortsLine(console, 2);
     PrintColour(console, "Press a key to continue.", 0, 23, kColourGuide);
 }
 
@@ -61,10 +123,6 @@ void ShowFailureScreen(ConsoleHandle console) {
                 " slowly and the battery volts will be zero.",
                 0, 18, kColourText);
 }
-
-// The failure screen leaves the cursor inside its text, where the shell's
-// prompt would overwrite the last guidance line: move it below.
-void LeaveFailureScreen(ConsoleHandle console) { console_set_cursor(console, 0, 21); }
 
 // Writes the parts one after the other: the port name is data, never a format.
 void WriteOpeningMessage(const char* before_contact, const char* before_port, const char* port) {
@@ -94,11 +152,16 @@ const char* ProgramBaseName(const char* path) {
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     const int args = argc - 1;
 
-    // Asked for the version: one line, nothing else touched.
-    if (args == 1 && (std::strcmp(argv[1], "-V") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+    // Asked for the version or the ports: plain lines, nothing else touched.
+    if (args == 1 && IsOption(argv[1], "-V", "--version")) {
         std::printf("tarnwickdialer %s\n", TD_VERSION);
         return Finish(nullptr, 0);
     }
+    if (args == 1 && IsOption(argv[1], "-l", "--list")) {
+        PrintPortList();
+        return Finish(nullptr, 0);
+    }
+    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
 
     // Refused before the console is touched: nothing to restore, nothing opened.
     if (args >= 1 && std::strlen(argv[1]) > static_cast<std::size_t>(kMaxPortArgument)) {
@@ -120,12 +183,13 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     console_clear();
 
     // More than two arguments is a usage error, answered like no argument.
-    const bool usage = args == 0 || args > 2;
+    const bool usage = args == 0 || args > 2 || asked_for_help;
     if (usage) {
         const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer";
-        std::snprintf(line, sizeof line, "Lancia Delta Integrale Mk1 etc. Usage: %s [port#] \n",
-                      ProgramBaseName(program));
+        ShowSafely(line, sizeof line, ProgramBaseName(program));
+        console_write("Lancia Delta Integrale Mk1 etc. Usage: ");
         console_write(line);
+        console_write(" [port#] \n");
     }
 
     console_set_attribute(console, kColourText);
@@ -138,28 +202,31 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         while (!key_waiting() && !key_input_ended()) sleep_ms(kHelpKeyPollMs);
         PrintColour(console, "\n", 0, 23, kColourGuide);
         key_read();
-        return Finish(console, 1);
+        return Finish(console, asked_for_help ? 0 : 1);
     }
 
     const bool cat_mode = args == 2;
     port_format_name(line, sizeof line, argv[1]);
+    // The name as shown: whatever the argument holds, never a terminal control.
+    char shown[kLineBufferSize];
+    ShowSafely(shown, sizeof shown, line);
     if (cat_mode) {
         WriteOpeningMessage("For support & premium version, PayPal donations to ",
-                            "\n attempting to open the port '", line);
+                            "\n attempting to open the port '", shown);
         if (serial_setcomms(kEcuBaud, line) == nullptr) {
             ShowFailureScreen(console);
             PrintColour(console, "\n", 0, 18, kColourGuide);
-            LeaveFailureScreen(console);
+            ShowWhyNotAndThePorts(console, line, argv[1]);
             return Finish(console, 1);
         }
         console_write("Successfully opened port!          \n\n");
     } else {
         WriteOpeningMessage("PayPal donations appreciated to ", "\n attempting to open COMport '",
-                            line);
+                            shown);
         sleep_ms(kOpeningPauseMs);
         if (serial_setcomms(kEcuBaud, line) == nullptr) {
             ShowFailureScreen(console);
-            LeaveFailureScreen(console);
+            ShowWhyNotAndThePorts(console, line, argv[1]);
             return Finish(console, 1);
         }
         console_write("Successfully opened port!          \n\n ");

@@ -11,14 +11,39 @@ using PortHandle = void*;
 PortHandle port_invalid();
 
 // Turns the command-line port argument into the device name that is opened
-// and shown to the user. Windows: "com<arg>". POSIX: an argument holding a
-// '/' is a device path used as it stands; a positive number N names
-// /dev/ttyS{N-1}; anything else gives "com<arg>", which names no device.
+// and shown to the user. Windows: "com<arg>" (port_open reaches the device as
+// \\.\COM<n>). POSIX: an argument holding a '/' is a device path used as it
+// stands; a positive number N names /dev/ttyS{N-1}; a bare name whose
+// /dev/<name> is a character device names that; anything else gives
+// "com<arg>", which names no device.
 // Always NUL-terminates within `size`; returns false when the name did not fit.
 bool port_format_name(char* out, std::size_t size, const char* arg);
 
-// Exclusive open of an existing device; port_invalid() on failure.
+// Why an open failed, in the words the user is told.
+enum class PortFailure : std::uint8_t {
+    kNone,
+    kNotAPortName,    // the argument names no port at all ("comabc", "com0")
+    kNoSuchPort,      // nothing there, or nothing behind the device
+    kInUse,           // another program holds it
+    kNoPermission,    // POSIX: the device's owner and group only
+    kNotASerialPort,  // a file, a directory, a console, /dev/ptmx
+    kOwnTerminal,     // POSIX: the terminal this program runs in
+    kOther,           // anything else: the system's own words
+};
+
+struct PortOpenError {
+    PortFailure failure;
+    // kNoPermission: the group whose members may use the device, when
+    // joining it would help; "" otherwise.
+    char group[32];
+    // kOther: the system's message, one line.
+    char system_text[96];
+};
+
+// Exclusive open of an existing serial device; port_invalid() on failure,
+// with the reason in port_open_error().
 PortHandle port_open(const char* name);
+const PortOpenError& port_open_error();
 
 // Puts the line into raw 8N1 at `baud` with no handshake, DTR and RTS off,
 // and the 350 ms total read time-out. Failures are ignored: the port is open.
@@ -35,4 +60,19 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte);
 // but still waits out the time-out, so a vanished device never spins.
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell);
 
+// Puts back what the open found (POSIX: the line settings, the exclusive
+// mark) and closes.
 void port_close(PortHandle port);
+
+// One serial port that is present. `name` is what to give the program
+// (stable where the system has such a name); `short_name` a shorter one that
+// works as well, for a line with no room.
+struct PortEntry {
+    char name[112];
+    char short_name[40];
+};
+
+// The serial ports present, found without opening any: up to `max` of them
+// into `out`, in no particular order. Returns how many there are (may be more
+// than `max`).
+int port_list(PortEntry* out, int max);

@@ -7,12 +7,17 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 
 #include "platform/serial_posix.h"
 
@@ -80,6 +85,114 @@ bool parse_port_number(const char* arg, unsigned long* number) {
     return true;
 }
 
+PortOpenError open_error{};
+
+PortHandle fail(PortFailure failure) {
+    open_error.failure = failure;
+    return port_invalid();
+}
+
+PortFailure failure_of_errno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENXIO:
+        case ENODEV:
+        case EIO:  // a ttyS node with no UART behind it
+            return PortFailure::kNoSuchPort;
+        case EBUSY:
+        case EWOULDBLOCK:  // flock: another monitor
+            return PortFailure::kInUse;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return PortFailure::kNoPermission;
+        case EISDIR:
+        case ENOTTY:
+            return PortFailure::kNotASerialPort;
+        default:
+            return PortFailure::kOther;
+    }
+}
+
+// The group that may use `name`, when joining it would give access: the
+// group may read and write it and is not root's.
+void note_group_of(const char* name) {
+    open_error.group[0] = '\0';
+    struct stat st{};
+    if (stat(name, &st) != 0 || st.st_gid == 0) return;
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return;
+    group entry{};
+    group* found = nullptr;
+    char buffer[1024];
+    if (getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) return;
+    std::snprintf(open_error.group, sizeof open_error.group, "%s", found->gr_name);
+}
+
+PortHandle fail_errno(int error, const char* name) {
+    PortFailure failure = failure_of_errno(error);
+    if (failure == PortFailure::kNoPermission) note_group_of(name);
+    std::snprintf(open_error.system_text, sizeof open_error.system_text, "%s", std::strerror(error));
+    return fail(failure);
+}
+
+bool same_device(const char* path, dev_t rdev) {
+    struct stat st{};
+    return stat(path, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev;
+}
+
+#if defined(__linux__)
+// The serial ports the kernel writes its console to (console=ttyS0 on a
+// server or a virtual machine): a line that is not free for an ECU.
+bool kernel_console(dev_t rdev) {
+    int fd = open("/sys/class/tty/console/active", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char names[256];
+    const ssize_t n = read(fd, names, sizeof names - 1);
+    close(fd);
+    if (n <= 0) return false;
+    names[n] = '\0';
+    char* save = nullptr;
+    for (char* name = strtok_r(names, " \n", &save); name != nullptr; name = strtok_r(nullptr, " \n", &save)) {
+        char path[280];
+        std::snprintf(path, sizeof path, "/dev/%s", name);
+        if (same_device(path, rdev)) return true;
+    }
+    return false;
+}
+#endif
+
+// A terminal that is not a serial line: this program's own (taking it would
+// leave the user without a keyboard and the terminal exclusive after the
+// exit), the system console, a virtual console, the pty multiplexer.
+// Nothing is asked of the device but its identity.
+PortFailure terminal_refusal(int fd, dev_t rdev) {
+    const pid_t own_session = getsid(0);
+    const pid_t port_session = tcgetsid(fd);
+    if (port_session >= 0 && port_session == own_session) return PortFailure::kOwnTerminal;
+    for (int std_fd = STDIN_FILENO; std_fd <= STDERR_FILENO; ++std_fd) {
+        struct stat st{};
+        if (fstat(std_fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev)
+            return PortFailure::kOwnTerminal;
+    }
+    if (same_device("/dev/tty", rdev)) return PortFailure::kOwnTerminal;
+    if (same_device("/dev/console", rdev) || same_device("/dev/ptmx", rdev))
+        return PortFailure::kNotASerialPort;
+#if defined(__linux__)
+    if (major(rdev) == 4 && minor(rdev) < 64) return PortFailure::kNotASerialPort;  // tty0..tty63
+    if (kernel_console(rdev)) return PortFailure::kNotASerialPort;
+#endif
+    return PortFailure::kNone;
+}
+
+// Whatever the open changed, put back; then the descriptor goes.
+// Async-signal-safe.
+void release(int fd) {
+    posix_restore_line(fd);
+    ioctl(fd, TIOCNXCL);
+    close(fd);
+}
+
 }  // namespace
 
 PortHandle port_invalid() { return reinterpret_cast<PortHandle>(static_cast<std::intptr_t>(-1)); }
@@ -87,10 +200,16 @@ PortHandle port_invalid() { return reinterpret_cast<PortHandle>(static_cast<std:
 bool port_format_name(char* out, std::size_t size, const char* arg) {
     unsigned long number = 0;
     int n = 0;
+    char dev_path[256];
+    struct stat st{};
     if (std::strchr(arg, '/') != nullptr) {
         n = std::snprintf(out, size, "%s", arg);
     } else if (parse_port_number(arg, &number)) {
         n = std::snprintf(out, size, "/dev/ttyS%lu", number - 1);
+    } else if (arg[0] != '\0' &&
+               std::snprintf(dev_path, sizeof dev_path, "/dev/%s", arg) < static_cast<int>(sizeof dev_path) &&
+               stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) {
+        n = std::snprintf(out, size, "%s", dev_path);
     } else {
         n = std::snprintf(out, size, "com%s", arg);
     }
@@ -98,35 +217,41 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
 }
 
 PortHandle port_open(const char* name) {
+    open_error = PortOpenError{};
     // Only explicit paths are opened: a bare word must never reach a file
     // in the current directory.
-    if (std::strchr(name, '/') == nullptr) return port_invalid();
+    if (std::strchr(name, '/') == nullptr) return fail(PortFailure::kNotAPortName);
 
     int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return port_invalid();
+    if (fd < 0) return fail_errno(errno, name);
     // Started with stdin, stdout or stderr closed, the port would take that
     // number: the keyboard would read answer bytes as keys (a stray 'q'
     // quits) and the dashboard would be written to the ECU. Move it up.
     if (fd <= STDERR_FILENO) {
         int high = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        const int error = errno;
         close(fd);
-        if (high < 0) return port_invalid();
+        if (high < 0) return fail_errno(error, name);
         fd = high;
     }
 
-    // A regular file, a directory or a pipe is not a serial line; refuse it
-    // before anything could be written to it.
+    // A regular file, a directory or a pipe is not a serial line, nor is
+    // every terminal; refuse them before anything is set or written.
     struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd)) {
+    PortFailure refusal = PortFailure::kNotASerialPort;
+    if (fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && isatty(fd)) refusal = terminal_refusal(fd, st.st_rdev);
+    if (refusal != PortFailure::kNone) {
         close(fd);
-        return port_invalid();
+        return fail(refusal);
     }
     // Exclusive use: TIOCEXCL keeps other (non-root) openers out, flock also
     // stops a second monitor run as root.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         close(fd);
-        return port_invalid();
+        return fail_errno(error, name);
     }
+    posix_save_line(fd);
     ioctl(fd, TIOCEXCL);
 
     int flags = fcntl(fd, F_GETFL);
@@ -213,18 +338,22 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
     return 0;
 }
 
+const PortOpenError& port_open_error() { return open_error; }
+
 void port_close(PortHandle port) {
     drop_ahead();
     int fd = fd_of(port);
     if (fd < 0) return;
     if (open_fd == fd) open_fd = -1;
-    close(fd);
+    release(fd);
 }
 
 void posix_port_release_from_signal() {
     int fd = open_fd;
     if (fd >= 0) {
         open_fd = -1;
-        close(fd);
+        release(fd);
     }
 }
+
+int port_list(PortEntry* out, int max) { return posix_port_list("/dev", out, max); }

@@ -9,5 +9,15 @@ void posix_set_custom_baud(int fd, std::int32_t baud);
 // Asks a USB-serial adapter not to hold received bytes back (Linux only).
 void posix_set_low_latency(int fd);
 
-// Closes the open port, if any; async-signal-safe.
+// Remembers the port's line settings as found / puts them back (and forgets
+// them). Restoring is async-signal-safe.
+void posix_save_line(int fd);
+void posix_restore_line(int fd);
+
+// Puts back what the open found, clears the exclusive mark and closes the
+// open port, if any; async-signal-safe.
 void posix_port_release_from_signal();
+
+struct PortEntry;
+// The serial ports under `dev` (normally "/dev"), as port_list gives them.
+int posix_port_list(const char* dev, PortEntry* out, int max);

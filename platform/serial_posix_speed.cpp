@@ -2,10 +2,39 @@
 // kernel's termios2 headers clash with the C library's <termios.h>.
 #include "platform/serial_posix.h"
 
+#include <csignal>
+
 #if defined(__linux__)
 #include <asm/termbits.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+
+namespace {
+// What the port had before the open. termios2 holds every line setting,
+// an exact speed included, which plain termios cannot express.
+struct termios2 saved_line {};
+volatile sig_atomic_t line_saved = 0;
+volatile int saved_serial_flags = -1;  // -1: the driver has none (a pty)
+}  // namespace
+
+void posix_save_line(int fd) {
+    line_saved = ioctl(fd, TCGETS2, &saved_line) == 0 ? 1 : 0;
+    struct serial_struct ss {};
+    saved_serial_flags = ioctl(fd, TIOCGSERIAL, &ss) == 0 ? ss.flags : -1;
+}
+
+void posix_restore_line(int fd) {
+    if (line_saved) ioctl(fd, TCSETS2, &saved_line);
+    line_saved = 0;
+    if (saved_serial_flags >= 0) {
+        struct serial_struct ss {};
+        if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+            ss.flags = saved_serial_flags;
+            ioctl(fd, TIOCSSERIAL, &ss);
+        }
+    }
+    saved_serial_flags = -1;
+}
 
 void posix_set_custom_baud(int fd, std::int32_t baud) {
     struct termios2 tio {};
@@ -36,6 +65,23 @@ void posix_set_custom_baud(int fd, std::int32_t baud) {
 void posix_set_low_latency(int) {}
 
 #else
+
 void posix_set_custom_baud(int, std::int32_t) {}
 void posix_set_low_latency(int) {}
+#endif
+
+#if !defined(__linux__)
+#include <termios.h>
+
+namespace {
+struct termios saved_line {};
+volatile sig_atomic_t line_saved = 0;
+}  // namespace
+
+void posix_save_line(int fd) { line_saved = tcgetattr(fd, &saved_line) == 0 ? 1 : 0; }
+
+void posix_restore_line(int fd) {
+    if (line_saved) tcsetattr(fd, TCSANOW, &saved_line);
+    line_saved = 0;
+}
 #endif

@@ -13,9 +13,62 @@ DCB dcb;
 COMMTIMEOUTS cto;
 
 constexpr DWORD kReadTotalTimeoutMs = 350;
+constexpr unsigned long kHighestComPort = 256;
+
+PortOpenError open_error;
 
 // The port the control handler must release; null when none is open.
 HANDLE volatile open_port = nullptr;
+
+PortHandle fail(PortFailure failure) {
+    open_error.failure = failure;
+    return INVALID_HANDLE_VALUE;
+}
+
+// "com<n>" with n a decimal number 1 to 256: the only names that are ports.
+bool com_number(const char* name, unsigned long* number) {
+    if ((name[0] != 'c' && name[0] != 'C') || (name[1] != 'o' && name[1] != 'O') ||
+        (name[2] != 'm' && name[2] != 'M') || name[3] == '\0')
+        return false;
+    unsigned long n = 0;
+    for (const char* p = name + 3; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        n = n * 10 + static_cast<unsigned long>(*p - '0');
+        if (n > kHighestComPort) return false;
+    }
+    if (n == 0) return false;
+    *number = n;
+    return true;
+}
+
+PortFailure failure_of_error(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return PortFailure::kNoSuchPort;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return PortFailure::kInUse;
+        default:
+            return PortFailure::kOther;
+    }
+}
+
+// The system's words for `error`, on one line without the closing period.
+void note_system_text(DWORD error) {
+    char* text = open_error.system_text;
+    const DWORD size = sizeof open_error.system_text;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                             0, text, size, nullptr);
+    if (n == 0) n = static_cast<DWORD>(std::snprintf(text, size, "error %lu", error));
+    if (n >= size) n = size - 1;
+    text[n] = '\0';
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' '))
+        text[--n] = '\0';
+    for (DWORD i = 0; i < n; ++i)
+        if (text[i] == '\r' || text[i] == '\n') text[i] = ' ';
+}
+
 }  // namespace
 
 PortHandle port_invalid() { return INVALID_HANDLE_VALUE; }
@@ -26,11 +79,31 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
 }
 
 PortHandle port_open(const char* name) {
-    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    open_error = PortOpenError{};
+    // Only a COM number names a port, and only as \\.\COM<n> does the name
+    // reach the device for every number (plain "com10" names nothing, and a
+    // "com5" might be taken for a file in the current folder).
+    unsigned long number = 0;
+    if (!com_number(name, &number)) return fail(PortFailure::kNotAPortName);
+    char device[24];
+    std::snprintf(device, sizeof device, "\\\\.\\COM%lu", number);
+    HANDLE port = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (port != INVALID_HANDLE_VALUE) open_port = port;
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        note_system_text(error);
+        return fail(failure_of_error(error));
+    }
+    // Whatever opened, nothing is written to it unless it is a device.
+    if (GetFileType(port) != FILE_TYPE_CHAR) {
+        CloseHandle(port);
+        return fail(PortFailure::kNotASerialPort);
+    }
+    open_port = port;
     return port;
 }
+
+const PortOpenError& port_open_error() { return open_error; }
 
 void port_configure(PortHandle port, std::int32_t baud) {
     // Settings not named here (XON/XOFF limits and characters, error, EOF and

@@ -242,10 +242,11 @@ bool Session::Impl::Start() {
             changed.notify_all();
         });
         sim_port = sim->port();
+        // Before the watch: what the test does to the port is not the program's open.
+        if (options.before_start) options.before_start(sim_port);
         open_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (open_watch >= 0) inotify_add_watch(open_watch, sim_port.c_str(), IN_OPEN);
         sim_thread = std::thread([this] { sim->Serve(); });
-        if (options.before_start) options.before_start(sim_port);
     }
 
     // The command line.

@@ -36,7 +36,8 @@
 //   columns, rows   terminal size (default 100 x 30: the monitor's screens
 //                   fit whole); Resize() changes it mid-run.
 //   before_start    called with the simulator's port after it exists and
-//                   before the program starts (e.g. to map a Wine COM port).
+//                   before the program starts (e.g. to map a Wine COM port);
+//                   its opens of the port are not counted in PortOpens().
 // Placeholders, replaced in args and command: {port} the simulator's port
 // (only with the simulator), {dialer} the monitor built by this tree,
 // {ecusim} the simulator program built by this tree.

@@ -115,6 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Battery, StandardInput,
 enum class Outcome {
     kHelp,     // the help screen, a key, exit 1
     kHelpEnd,  // stdin at its end: the help screen, exit 1 at once
+    kAskedHelp,  // the same, asked for: exit 0
+    kList,     // the ports, plain lines without a terminal control, exit 0
     kFailure,  // "Unable to open serial port", exit 1
     kRefused,  // one line on stderr, the screen untouched, exit 1
     kRuns,     // the port opens; q typed during the start-up ends it with 0
@@ -154,11 +156,18 @@ TEST_P(CommandLines, GiveTheirScreenOrMessageAndExitCode) {
         ASSERT_TRUE(s.ok()) << s.error();
         switch (c.outcome) {
             case Outcome::kHelp:
+            case Outcome::kAskedHelp:
                 ASSERT_TRUE(s.WaitForTextAt(0, 23, "Press a key to continue.")) << s.Dump();
                 EXPECT_TRUE(s.Find("THIS WILL NOT 'DOUBLE-CLICK' FROM WINDOWS")) << s.Dump();
                 s.SendKeys("x");
                 ASSERT_TRUE(s.WaitExit()) << s.Dump();
-                ExpectLeftClean(s, 1);
+                ExpectLeftClean(s, c.outcome == Outcome::kHelp ? 1 : 0);
+                EXPECT_EQ(s.PortOpens(), 0);
+                break;
+            case Outcome::kList:
+                ASSERT_TRUE(s.WaitExit()) << s.Dump();
+                ExpectLeftClean(s, 0);
+                EXPECT_EQ(s.Output().find('\x1b'), std::string::npos) << "the screen was touched";
                 EXPECT_EQ(s.PortOpens(), 0);
                 break;
             case Outcome::kHelpEnd:
@@ -171,6 +180,12 @@ TEST_P(CommandLines, GiveTheirScreenOrMessageAndExitCode) {
                 ExpectLeftClean(s, 1);
                 EXPECT_TRUE(s.Find("Unable to open serial port, check you have the correct port! Quitting."))
                     << s.Dump();
+                // An argument's control characters never reach the terminal.
+                for (const std::string& a : args) {
+                    if (a.find('\x1b') != std::string::npos) {
+                        EXPECT_EQ(s.Output().find(a), std::string::npos);
+                    }
+                }
                 break;
             case Outcome::kRefused: {
                 ASSERT_TRUE(s.WaitExit()) << s.Dump();
@@ -219,7 +234,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLine{"RegularFile", {"{file}", "c"}, Outcome::kFailure},
                       CommandLine{"NotATty", {"/dev/null", "c"}, Outcome::kFailure},
                       CommandLine{"Directory", {"{dir}", "c"}, Outcome::kFailure},
-                      CommandLine{"NoSuchDevice", {"/dev/no-such-port", "c"}, Outcome::kFailure}),
+                      CommandLine{"NoSuchDevice", {"/dev/no-such-port", "c"}, Outcome::kFailure},
+                      CommandLine{"OwnTerminal", {"/dev/tty", "c"}, Outcome::kFailure},
+                      CommandLine{"EscapeInPort", {"/tmp/x\x1b[31mRED", "c"}, Outcome::kFailure},
+                      CommandLine{"Help", {"--help"}, Outcome::kAskedHelp},
+                      CommandLine{"List", {"-l"}, Outcome::kList}),
     [](const ::testing::TestParamInfo<CommandLine>& info) { return info.param.name; });
 
 // A port already held by a running monitor is refused to a second one

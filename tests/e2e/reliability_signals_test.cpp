@@ -1,7 +1,7 @@
 // Fault battery, signals: the monitor ended or stopped from outside at any
 // moment. Whatever the moment, the terminal comes back as it was, the port is
-// released so that a second monitor opens it at once, and the exit code is
-// 128 + the signal.
+// released with its line settings as found so that a second monitor opens it
+// at once, and the exit code is 128 + the signal.
 #include <gtest/gtest.h>
 #include <termios.h>
 
@@ -46,7 +46,9 @@ TEST_P(Signals, EndTheMonitorCleanlyAndReleaseThePort) {
     const SignalCase& c = GetParam();
     std::vector<std::string> args = {"{port}"};
     if (c.moment != Moment::kSleepBeforeOpen) args.push_back("c");
-    e2e::Session s({.args = args, .simulator = SetAll(kRunning)});
+    termios found{};
+    e2e::Session s({.args = args, .simulator = SetAll(kRunning),
+                    .before_start = [&](const std::string& port) { found = MarkPortSettings(port); }});
     ASSERT_TRUE(s.ok()) << s.error();
     switch (c.moment) {
         case Moment::kSleepBeforeOpen:
@@ -69,6 +71,7 @@ TEST_P(Signals, EndTheMonitorCleanlyAndReleaseThePort) {
         EXPECT_EQ(s.PortOpens(), 0);
     }
     EXPECT_TRUE(InCycleOrder(s.RequestedAddresses(), true));
+    EXPECT_TRUE(PortSettingsAre(s.port(), found));
     EXPECT_TRUE(PortFree(s.port()));
     EXPECT_TRUE(SecondMonitorOpens(s.port()));
 }

@@ -104,10 +104,11 @@ TEST(StartUpE2e, FailureScreenInCatModeEndsWithoutASleep) {
                     {1, kCatOpening.c_str(), 15},
                     {2, " attempting to open the port '/dev/nonexistent'", 15}});
     ExpectLines(s, kFailureScreen);
-    // Below the last guidance line, where the prompt overwrites nothing.
+    ExpectLines(s, {{22, "/dev/nonexistent does not exist: is the adapter plugged in?", 12}});
+    // Below the reason and the ports present.
     int col = -1, row = -1;
     s.Cursor(&col, &row);
-    EXPECT_EQ(row, 21);
+    EXPECT_EQ(row, 24);
     EXPECT_EQ(col, 0);
     ExpectTerminalGivenBack(s);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/dialer.h"
+#include "app/port_messages.h"
 #include "app/texts.h"
 #include "fakes/fakes.h"
 #include "link/link.h"
@@ -42,11 +43,13 @@ void ExpectPlaces(const std::vector<Place>& places) {
 TEST(StartUp, HelpScreenWaitsForAKeyAndExitsOne) {
     fake::Reset();
     fake::keys = {'x'};
+    fake::port.listed = {{"COM12", "COM12"}, {"COM3", "COM3"}};
     EXPECT_EQ(RunArgs({"C:\\tools\\Tarnwickdialer.exe"}), 1);
     EXPECT_EQ(fake::console.title.rfind("Tarnwickdialer v1.2, Delta Integrale 8v, 16v & Evo1. ", 0), 0u);
     ExpectPlaces({
         {0, 0, "Lancia Delta Integrale Mk1 etc. Usage: Tarnwickdialer.exe [port#] ", 15},
         {0, 1, "Delta Integrale 8v, 16v & Evo1 ECUs", 15},
+        {0, 2, "Serial ports on this computer: COM3 COM12 ", 11},
         {0, 4, "THIS WILL NOT 'DOUBLE-CLICK' FROM WINDOWS, it is a DOS program!", 12},
         {0, 5, "Open a COMMAND window.", 12},
         {0, 7, "If you ran it from a COMMAND window...", 11},
@@ -149,6 +152,7 @@ TEST(StartUp, FailureScreenForBothOpenings) {
                                  FailureCase{{"tarnwickdialer", "9", "c"}, true}}) {
         fake::Reset();
         fake::port.present = {"com5"};
+        fake::port.open_error.failure = PortFailure::kInUse;
         EXPECT_EQ(RunArgs(c.args), 1);
         ExpectPlaces({
             {0, 3, "Unable to open serial port, check you have the correct port! Quitting.", 15},
@@ -162,7 +166,12 @@ TEST(StartUp, FailureScreenForBothOpenings) {
             {0, 16, " if it doesn't show, move it there with Windows explorer and try again.", 11},
             {0, 18, "If you open the correct port but it is not talking to the ECU,", 15},
             {0, 20, " slowly and the battery volts will be zero.", 15},
+            {0, 23, "No serial ports found: is the adapter plugged in?", 11},
         });
+        // The reason under it; Windows writes its port names in capitals.
+        const std::string reason = std::string(kThisSystem == PortSystem::kWindows ? "COM9" : "com9") +
+                                   " is in use by another program: close it and try again";
+        ExpectPlaces({{0, 22, reason.c_str(), 12}});
         // No sleep follows a failed open.
         EXPECT_NE(fake::events.back().rfind("text", 0), std::string::npos);
         EXPECT_EQ(fake::EventsStartingWith("text 0,18,11 \n").size(), c.newline_at_18 ? 1u : 0u);

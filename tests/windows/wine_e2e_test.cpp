@@ -1,7 +1,7 @@
 // The Windows program end to end under Wine: tarnwickdialer.exe in a
 // terminal, its console rendered by Wine's console host into the terminal and
 // read back through libvterm, the ECU played by the simulator on a pty that
-// Wine maps to COM5. The expected screens are the Linux tests' own.
+// Wine maps to COM12. The expected screens are the Linux tests' own.
 //
 // Only what a Windows console defines is compared: the text and foreground
 // colour of each cell, the title, the cursor, exit codes, and the requests on
@@ -33,7 +33,8 @@ using namespace screens;
 constexpr auto kWineStart = 60s;
 constexpr auto kWineExit = 30s;
 
-constexpr int kComPort = 5;
+// Above 9: reached only as \\.\COM12, as USB adapters often are.
+constexpr int kComPort = 12;
 
 std::vector<std::string> WineCommand(const std::vector<std::string>& args) {
     std::vector<std::string> command = {TD_WINE_TOOL, "run", TD_WIN_DIALER};
@@ -59,10 +60,10 @@ bool MapComPort(int n, const std::string& device) {
     return std::system(command.c_str()) == 0;
 }
 
-// A COM number nothing is behind: no link in the prefix and no serial device
-// that Wine would map to it by itself (COMn is /dev/ttyS{n-1}).
+// A COM number above 9 that nothing is behind: no link in the prefix and no
+// serial device that Wine would map to it by itself (COMn is /dev/ttyS{n-1}).
 int UnmappedComPort() {
-    for (int n = 9; n <= 32; ++n) {
+    for (int n = 10; n <= 32; ++n) {
         struct stat st;
         const std::string device = "/dev/ttyS" + std::to_string(n - 1);
         if (lstat(ComLink(n).c_str(), &st) != 0 && stat(device.c_str(), &st) != 0) return n;
@@ -87,27 +88,57 @@ TEST(WindowsE2e, HelpScreenWaitsForAKeyThenExitsWithOne) {
     EXPECT_FALSE(s.Find("~")) << "the key was echoed" << s.Dump();
 }
 
+// The COM ports the prefix has, as Wine's own links say, in the order the
+// monitor lists them.
+std::string ComPortsOfThePrefix() {
+    std::string ports;
+    for (int n = 1; n <= 256; ++n) {
+        struct stat st;
+        if (lstat(ComLink(n).c_str(), &st) == 0) ports += " COM" + std::to_string(n);
+    }
+    return ports.empty() ? "No serial ports found: is the adapter plugged in?"
+                         : "Serial ports on this computer:" + ports;
+}
+
 // On a console of the classic 80 columns: every start-up line fits its row.
+// A file named like the port in the working folder is not taken for it.
 TEST(WindowsE2e, FailureScreenForAComPortWithNoMapping) {
     const int port = UnmappedComPort();
-    ASSERT_NE(port, 0) << "every COM number from 9 to 32 is in use";
+    ASSERT_NE(port, 0) << "every COM number from 10 to 32 is in use";
     const std::string name = "com" + std::to_string(port);
-    e2e::Session s({.with_simulator = false,
-                    .command = WineCommand({std::to_string(port), "c"}),
-                    .columns = 80});
-    ASSERT_TRUE(s.ok()) << s.error();
-    ASSERT_TRUE(s.WaitExit(kWineStart)) << s.Dump();
-    EXPECT_EQ(s.exit_code(), 1);
-    ExpectLines(s, {{0, kBanner, 15},
-                    {1, kCatOpening.c_str(), 15},
-                    {2, (" attempting to open the port '" + name + "'").c_str(), 15}});
-    ExpectLines(s, kFailureScreen);
-    EXPECT_EQ(s.Row(21), "");
-    // Below the last guidance line, where the prompt overwrites nothing.
-    int col = -1, row = -1;
-    s.Cursor(&col, &row);
-    EXPECT_EQ(col, 0);
-    EXPECT_EQ(row, 21);
+    char dir[] = "/tmp/td-wine-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/" + name;
+    FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    {
+        e2e::Session s({.with_simulator = false,
+                        .command = WineCommand({std::to_string(port), "c"}),
+                        .cwd = dir,
+                        .columns = 80});
+        ASSERT_TRUE(s.ok()) << s.error();
+        ASSERT_TRUE(s.WaitExit(kWineStart)) << s.Dump();
+        EXPECT_EQ(s.exit_code(), 1);
+        ExpectLines(s, {{0, kBanner, 15},
+                        {1, kCatOpening.c_str(), 15},
+                        {2, (" attempting to open the port '" + name + "'").c_str(), 15}});
+        ExpectLines(s, kFailureScreen);
+        EXPECT_EQ(s.Row(21), "");
+        ExpectLines(s, {{22, ("COM" + std::to_string(port) +
+                              " does not exist on this computer: is the adapter plugged in?").c_str(), 12},
+                        {23, ComPortsOfThePrefix().c_str(), 11}});
+        // Below the reason and the ports, where the prompt overwrites nothing.
+        int col = -1, row = -1;
+        s.Cursor(&col, &row);
+        EXPECT_EQ(col, 0);
+        EXPECT_EQ(row, 24);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0) << "the monitor wrote into " << file;
+    std::remove(file.c_str());
+    rmdir(dir);
 }
 
 TEST(WindowsE2e, DashboardAfterTheFirstCycleAndTheRequestsOnTheWire) {

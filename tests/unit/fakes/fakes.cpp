@@ -83,6 +83,14 @@ PortHandle port_open(const char* name) {
     return fake::kOpenHandle;
 }
 
+const PortOpenError& port_open_error() { return fake::port.open_error; }
+
+int port_list(PortEntry* out, int max) {
+    const int total = static_cast<int>(fake::port.listed.size());
+    for (int i = 0; i < total && i < max; ++i) out[i] = fake::port.listed[static_cast<std::size_t>(i)];
+    return total;
+}
+
 void port_configure(PortHandle port, std::int32_t baud) {
     events.push_back("configure " + std::to_string(baud));
     fake::port.configured = port == fake::kOpenHandle;

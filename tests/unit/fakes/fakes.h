@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial.h"
+
 namespace fake {
 
 // Everything the program did to the platform, in order: "purge", "write 0x15",
@@ -21,12 +23,14 @@ extern std::uint64_t clock_ms;
 
 struct Port {
     std::set<std::string> present;  // device names that open
+    PortOpenError open_error{};     // what a name not present fails with
     // Bytes that will come back for the next reads; nullopt = time-out.
     std::deque<std::optional<std::uint8_t>> reads;
     // When set, each written request replaces the pending answer with this.
     std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> ecu;
     bool configured = false;
     bool open = false;
+    std::vector<PortEntry> listed;  // what port_list finds
 };
 extern Port port;
 

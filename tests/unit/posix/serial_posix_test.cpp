@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -127,11 +128,19 @@ TEST(SerialPosix, OnlyTerminalDevicesOpen) {
     std::string fifo = std::string(dir) + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
-    for (const std::string& name : {std::string("/dev/nonexistent"), file, fifo, std::string(dir),
-                                    std::string("ttyS0"), std::string("com5"), std::string("")}) {
+    struct Case {
+        std::string name;
+        PortFailure failure;
+    };
+    for (const Case& c : {Case{"/dev/nonexistent", PortFailure::kNoSuchPort},
+                          Case{file, PortFailure::kNotASerialPort}, Case{fifo, PortFailure::kNotASerialPort},
+                          Case{dir, PortFailure::kNotASerialPort}, Case{"/dev/ptmx", PortFailure::kNotASerialPort},
+                          Case{"ttyS0", PortFailure::kNotAPortName}, Case{"com5", PortFailure::kNotAPortName},
+                          Case{"", PortFailure::kNotAPortName}}) {
         rs232 = nullptr;
-        EXPECT_EQ(serial_setcomms(kEcuBaud, name.c_str()), nullptr) << name;
-        EXPECT_EQ(rs232, port_invalid()) << name;
+        EXPECT_EQ(serial_setcomms(kEcuBaud, c.name.c_str()), nullptr) << c.name;
+        EXPECT_EQ(rs232, port_invalid()) << c.name;
+        EXPECT_EQ(port_open_error().failure, c.failure) << c.name;
     }
     struct stat st{};
     ASSERT_EQ(stat(file.c_str(), &st), 0);
@@ -142,12 +151,30 @@ TEST(SerialPosix, OnlyTerminalDevicesOpen) {
     rs232 = nullptr;
 }
 
-TEST(SerialPosix, SecondOpenOfAHeldPortFails) {
+// Held exclusively while open; afterwards the line as it was found, the
+// exclusive mark cleared.
+TEST(SerialPosix, HeldWhileOpenLeftAsFoundAfter) {
     Pty pty;
-    PortHandle first = port_open(pty.name);
-    ASSERT_NE(first, port_invalid());
+    termios before{};
+    ASSERT_EQ(tcgetattr(pty.slave, &before), 0);
+    before.c_cflag |= CSTOPB;
+    cfsetspeed(&before, B2400);
+    ASSERT_EQ(tcsetattr(pty.slave, TCSANOW, &before), 0);
+
+    PortHandle first = serial_setcomms(kEcuBaud, pty.name);
+    ASSERT_NE(first, nullptr);
     EXPECT_EQ(port_open(pty.name), port_invalid());
-    port_close(first);
+    EXPECT_EQ(port_open_error().failure, PortFailure::kInUse);
+    link_close();
+
+    termios after{};
+    ASSERT_EQ(tcgetattr(pty.slave, &after), 0);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B2400));
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
     PortHandle again = port_open(pty.name);
     EXPECT_NE(again, port_invalid());
     port_close(again);

@@ -1,0 +1,84 @@
+// The serial ports present on Linux and macOS, read from the device
+// directory alone: nothing is opened, so no port is disturbed and the list
+// takes no longer than a few directory reads.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/serial.h"
+#include "platform/serial_posix.h"
+
+namespace {
+
+bool StartsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+const char* BaseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+struct Found {
+    PortEntry* out;
+    int max;
+    int count;
+};
+
+void Add(Found* found, const char* dir, const char* entry, const char* short_name) {
+    if (found->count < found->max) {
+        PortEntry& e = found->out[found->count];
+        std::snprintf(e.name, sizeof e.name, "%s/%s", dir, entry);
+        std::snprintf(e.short_name, sizeof e.short_name, "%s", short_name);
+    }
+    ++found->count;
+}
+
+// A kernel name already listed under its stable name.
+bool Listed(const Found& found, const char* kernel_name) {
+    const int listed = found.count < found.max ? found.count : found.max;
+    for (int i = 0; i < listed; ++i)
+        if (std::strcmp(found.out[i].short_name, kernel_name) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+int posix_port_list(const char* dev, PortEntry* out, int max) {
+    Found found{out, max, 0};
+
+    // Linux: the stable names of USB adapters, each a link to its ttyUSBn or
+    // ttyACMn; the stable name survives a replug, the kernel name may not.
+    char by_id[PATH_MAX];
+    std::snprintf(by_id, sizeof by_id, "%s/serial/by-id", dev);
+    if (DIR* d = opendir(by_id)) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.') continue;
+            char link[PATH_MAX], target[PATH_MAX];
+            if (std::snprintf(link, sizeof link, "%s/%s", by_id, e->d_name) >= static_cast<int>(sizeof link))
+                continue;
+            const ssize_t n = readlink(link, target, sizeof target - 1);
+            struct stat st{};
+            if (n <= 0 || stat(link, &st) != 0) continue;  // a stale link: nothing behind it
+            target[n] = '\0';
+            Add(&found, by_id, e->d_name, BaseName(target));
+        }
+        closedir(d);
+    }
+
+    // USB adapters without a stable name (Linux), and the call-out devices
+    // of macOS.
+    if (DIR* d = opendir(dev)) {
+        while (dirent* e = readdir(d)) {
+            const bool usb = StartsWith(e->d_name, "ttyUSB") || StartsWith(e->d_name, "ttyACM");
+            const bool callout = StartsWith(e->d_name, "cu.");
+            if ((usb && !Listed(found, e->d_name)) || callout) Add(&found, dev, e->d_name, e->d_name);
+        }
+        closedir(d);
+    }
+    return found.count;
+}
