@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "app/texts.h"
@@ -213,6 +214,46 @@ TEST(WindowsE2e, QuitTypedDuringTheStartUpRunsNoCycle) {
     EXPECT_TRUE(s.RequestedAddresses().empty());
     EXPECT_EQ(s.Text(0, 3, 15), "Hit 'q' to quit");
     EXPECT_EQ(s.Text(0, 17, 27), "You specified... cat fitted");
+}
+
+// The adapter pulled out and plugged back in: COM5 leads to the simulator's
+// link, and the pty behind it is a new one after the return. The title says
+// the port is lost while it is, and the dashboard comes back by itself.
+TEST(WindowsE2e, ReplugComesBackByItself) {
+    constexpr int kReplugPort = 5;
+    char dir[] = "/tmp/td-wine-replug-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/ecu";
+    {
+        std::vector<std::string> simulator = SetAll(kRunning);
+        simulator.insert(simulator.end(), {"--link", link});
+        bool mapped = false;
+        e2e::Session s({.simulator = simulator,
+                        .command = WineCommand({std::to_string(kReplugPort), "c"}),
+                        .before_start = [&](const std::string& port) { mapped = MapComPort(kReplugPort, port); }});
+        ASSERT_TRUE(s.ok()) << s.error();
+        ASSERT_TRUE(mapped);
+        ASSERT_TRUE(s.WaitForTextAt(16, 3, "|", kWineStart)) << s.Dump();
+
+        s.TogglePlug();
+        const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for com5";
+        ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost; })) << s.Title();
+        const std::size_t before = s.Requests().size();
+        std::this_thread::sleep_for(2s);
+        s.TogglePlug();
+        const auto back = std::chrono::steady_clock::now();
+        ASSERT_TRUE(s.WaitForRequests(before + 1)) << s.Dump();
+        std::printf("under Wine, first request %.2f s after the return\n",
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - back).count());
+        ASSERT_TRUE(s.WaitForRequests(before + 2 * kCatCycle.size() + kCatCycle.size())) << s.Dump();
+        ExpectScreen(s, RunningScreen(true));
+        EXPECT_EQ(s.Title(), kTitle);
+
+        s.SendKeys("q");
+        ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
+        EXPECT_EQ(s.exit_code(), 0);
+    }
+    rmdir(dir);
 }
 
 }  // namespace
