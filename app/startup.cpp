@@ -65,6 +65,20 @@ void PrintPortList() {
     if (total > listed) std::printf("... and %d more\n", total - listed);
 }
 
+// The console title says when the port's device has gone, and which name
+// the monitor waits for.
+void ShowPortLossInTitle(bool lost, const char* port) {
+    if (!lost) {
+        console_set_title(kTitle);
+        return;
+    }
+    char shown[kLineBufferSize];
+    ShowSafely(shown, sizeof shown, port);
+    char title[sizeof TD_TITLE_PREFIX + sizeof shown + 32];
+    std::snprintf(title, sizeof title, "%s Port lost, waiting for %s", TD_TITLE_PREFIX, shown);
+    console_set_title(title);
+}
+
 // Under the failure screen: why the port would not open, and which there are.
 void ShowWhyNotAndThePorts(ConsoleHandle console, const char* port, const char* argument) {
     char text[kMessageWidth + 1];
@@ -231,6 +245,7 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         }
         console_write("Successfully opened port!          \n\n ");
     }
+    link_on_port_loss(ShowPortLossInTitle);
 
     sleep_ms(kOpeningPauseMs);
     return {true, 0, console, cat_mode};

@@ -19,7 +19,15 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name);
 
 // One exchange: request the register `address` (low 8 bits sent), return the
 // second byte of the answer, or 0 when it did not come.
+// A port whose device went away (unplugged) is closed at once; while it is
+// gone every exchange reads 0 at the pace of a silent ECU, and at most once a
+// second, before an exchange, the same name is opened again.
 std::int32_t GetECUByte(std::int32_t address);
+
+// Told when the port's device goes away (lost) and when it is open again,
+// with the port's name.
+using PortLossHandler = void (*)(bool lost, const char* name);
+void link_on_port_loss(PortLossHandler handler);
 
 // Closes rs232 if it was ever opened and forgets it.
 void link_close();

@@ -353,6 +353,7 @@ void on_terminate(int sig) {
 }
 
 void on_crash(int sig) {
+    posix_port_release_from_signal();
     restore_terminal();
     signal(sig, SIG_DFL);
     raise(sig);

@@ -60,6 +60,10 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte);
 // but still waits out the time-out, so a vanished device never spins.
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell);
 
+// True once the device behind the port went away (an unplugged adapter):
+// the handle will never work again and is best closed at once.
+bool port_vanished(PortHandle port);
+
 // Puts back what the open found (POSIX: the line settings, the exclusive
 // mark) and closes.
 void port_close(PortHandle port);

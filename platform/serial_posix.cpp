@@ -47,6 +47,15 @@ ssize_t ahead_pos = 0;
 
 void drop_ahead() { ahead_len = ahead_pos = 0; }
 
+// The device went away (an adapter unplugged, a pty whose other side closed):
+// set by the first call that finds out, cleared by the next open.
+bool vanished = false;
+
+// The errors a device that is gone gives, rather than one still there.
+void note_failure(int error) {
+    if (error == EIO || error == ENXIO || error == ENODEV) vanished = true;
+}
+
 // read() of one byte, served from the bytes read ahead when there are some.
 ssize_t take_byte(int fd, std::uint8_t* cell) {
     if (ahead_pos < ahead_len) {
@@ -253,6 +262,7 @@ PortHandle port_open(const char* name) {
     }
     posix_save_line(fd);
     ioctl(fd, TIOCEXCL);
+    vanished = false;
 
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -287,7 +297,7 @@ void port_configure(PortHandle port, std::int32_t baud) {
 void port_purge(PortHandle port) {
     drop_ahead();
     int fd = fd_of(port);
-    if (fd >= 0) tcflush(fd, TCIFLUSH);
+    if (fd >= 0 && tcflush(fd, TCIFLUSH) != 0) note_failure(errno);
 }
 
 std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
@@ -297,6 +307,7 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
         ssize_t n = write(fd, &byte, 1);
         if (n == 1) return 1;
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) note_failure(errno);
         return 0;
     }
 }
@@ -311,7 +322,9 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
     // After the pause that follows the request the answer is normally
     // waiting already: take it without a poll (VMIN=0 makes this read return
     // at once). Nothing there, or a hang-up, is sorted out by the poll.
-    if (take_byte(fd, cell) == 1) return 1;
+    const ssize_t first = take_byte(fd, cell);
+    if (first == 1) return 1;
+    if (first < 0) note_failure(errno);
     // At the deadline, one last look: a byte that came in time still counts
     // when this process was stopped (Ctrl-Z) or held up past the deadline.
     auto last_look = [&]() -> std::uint32_t { return take_byte(fd, cell) == 1 ? 1 : 0; };
@@ -325,10 +338,12 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
             if (errno == EINTR) continue;
             break;
         }
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) vanished = true;
         if (p.revents & POLLIN) {
             ssize_t n = take_byte(fd, cell);
             if (n == 1) return 1;
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n < 0) note_failure(errno);
         }
         // Hang-up, error or end of file: the cable is gone. Treat it as a
         // silent line, time-out included.
@@ -339,6 +354,8 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
 }
 
 const PortOpenError& port_open_error() { return open_error; }
+
+bool port_vanished(PortHandle port) { return fd_of(port) >= 0 && vanished; }
 
 void port_close(PortHandle port) {
     drop_ahead();

@@ -20,6 +20,25 @@ PortOpenError open_error;
 // The port the control handler must release; null when none is open.
 HANDLE volatile open_port = nullptr;
 
+// The device went away (a USB adapter pulled out): set by the first call
+// that finds out, cleared by the next open.
+bool vanished = false;
+
+// The errors the communications calls give once the device is gone.
+void note_failure(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_GEN_FAILURE:
+            vanished = true;
+            break;
+        default:
+            break;
+    }
+}
+
 PortHandle fail(PortFailure failure) {
     open_error.failure = failure;
     return INVALID_HANDLE_VALUE;
@@ -99,6 +118,7 @@ PortHandle port_open(const char* name) {
         CloseHandle(port);
         return fail(PortFailure::kNotASerialPort);
     }
+    vanished = false;
     open_port = port;
     return port;
 }
@@ -133,19 +153,34 @@ void port_configure(PortHandle port, std::int32_t baud) {
     SetCommTimeouts(port, &cto);
 }
 
-void port_purge(PortHandle port) { PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR); }
+void port_purge(PortHandle port) {
+    if (port == INVALID_HANDLE_VALUE || port == nullptr) return;
+    // A removed device fails the status query first.
+    DWORD errors = 0;
+    COMSTAT status;
+    if (!ClearCommError(port, &errors, &status)) vanished = true;
+    if (!PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR)) note_failure(GetLastError());
+}
 
 std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
     DWORD written = 0;
-    WriteFile(port, &byte, 1, &written, nullptr);
+    if (!WriteFile(port, &byte, 1, &written, nullptr)) note_failure(GetLastError());
     return written;
 }
 
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
+    const ULONGLONG deadline = GetTickCount64() + kReadTotalTimeoutMs;
     DWORD got = 0;
-    ReadFile(port, cell, 1, &got, nullptr);
-    return got;
+    if (ReadFile(port, cell, 1, &got, nullptr)) return got;
+    // A read that fails at once (no port, a removed device) still takes its
+    // time-out, or a lost port would spin the processor.
+    note_failure(GetLastError());
+    const ULONGLONG now = GetTickCount64();
+    if (now < deadline) SleepEx(static_cast<DWORD>(deadline - now), FALSE);
+    return 0;
 }
+
+bool port_vanished(PortHandle port) { return port != INVALID_HANDLE_VALUE && port != nullptr && vanished; }
 
 void port_close(PortHandle port) {
     // Whoever comes first closes it: this or the control handler.

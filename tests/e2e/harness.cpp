@@ -637,6 +637,10 @@ void Session::Vanish(int at_request) {
         impl_->sim->Vanish();
 }
 
+void Session::TogglePlug() {
+    if (impl_->sim) impl_->sim->TogglePlug();
+}
+
 int Session::PortOpens() const {
     std::lock_guard lock(impl_->mutex);
     Impl& d = *impl_;

@@ -65,7 +65,9 @@
 // change the ECU while the program runs (a pulled cable, a fault that comes
 // up); they act from the next request on. Vanish() closes the simulator's
 // side of the line as an unplugged adapter would; Vanish(0x0F) does so when
-// request 0x0F arrives, leaving it unanswered.
+// request 0x0F arrives, leaving it unanswered. TogglePlug() pulls the adapter
+// out for good, pty and all, and plugs a new one in at the next call (with
+// "--link" the port's name stays the same).
 #pragma once
 #include <sys/types.h>
 #include <termios.h>
@@ -165,6 +167,7 @@ public:
     bool SetScenario(std::string_view name);  // false: no simulator or no such scenario
     void SetRegister(std::uint8_t address, std::uint8_t value);
     void Vanish(int at_request = -1);
+    void TogglePlug();  // pulls the adapter out or plugs it back in (ecusim's SIGUSR1)
 
     struct Impl;
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/texts.h"
 #include "dashboard_screens.h"
 #include "harness.h"
 #include "reliability.h"
@@ -122,6 +123,51 @@ TEST(LineGone, DeviceVanishesMidRun) {
     EXPECT_EQ(s.Colour(21, 13), screens::kGreen);
     EXPECT_EQ(s.Text(65, 13, 7), "OK     ");
     EXPECT_TRUE(s.Find("2000 rpm")) << s.Dump();
+}
+
+// The adapter pulled out for 3 s and plugged back in: the simulator serves
+// through a link, as /dev/serial/by-id does, and the pty behind it is a new
+// one. The monitor lets go of the dead device at once, says so in the title,
+// waits like for a silent ECU without spinning, and reads real values again
+// within 2 s of the return.
+TEST(LineGone, ReplugComesBackByItself) {
+    char dir[] = "/tmp/td-replug-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/ecu";
+    {
+        std::vector<std::string> simulator = SetAll(kRunning);
+        simulator.insert(simulator.end(), {"--link", link, "--unplug", "4:3"});
+        e2e::Session s({.args = {"{port}", "c"}, .simulator = simulator});
+        ASSERT_TRUE(s.ok()) << s.error();
+        ASSERT_TRUE(WaitForCycles(s, 1, true)) << s.Dump();
+        ExpectScreenSettlesOn(s, RunningScreen(true));
+
+        const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for " + link;
+        ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost; }, 6s)) << s.Title();
+        EXPECT_TRUE(s.WaitUntil([&] { return !ScreenIs(s, RunningScreen(true)); }, 2s)) << "no reading fell";
+        const double share = CpuShareOver(s.pid(), 1000ms);
+        std::printf("CPU while the port is gone: %.2f %% of a core\n", share * 100);
+        EXPECT_GE(share, 0);
+        EXPECT_LT(share, 0.05) << "the monitor spins while the port is gone";
+
+        // Back 7 s after the simulator started.
+        auto back = [&] {
+            for (const ecusim::RequestEvent& e : s.Requests())
+                if (e.seconds > 7.0) return e.seconds - 7.0;
+            return -1.0;
+        };
+        ASSERT_TRUE(s.WaitUntil([&] { return back() >= 0; }, 5s)) << s.Dump();
+        std::printf("first request %.2f s after the return\n", back());
+        EXPECT_LT(back(), 2.0);
+        ExpectScreenSettlesOn(s, RunningScreen(true));
+        EXPECT_EQ(s.Title(), kTitle);
+
+        s.SendKeys("q");
+        ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
+        ExpectLeftClean(s, 0);
+        EXPECT_TRUE(PortFree(link));
+    }
+    rmdir(dir);
 }
 
 }  // namespace

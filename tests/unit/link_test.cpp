@@ -82,6 +82,29 @@ TEST(Link, CountsFollowTheLastExchange) {
     EXPECT_EQ(rxcount, 0u);
 }
 
+// Unplugged: closed at once, silent-ECU pacing while gone, the same name
+// tried at most once a second before an exchange, real values once back.
+TEST(Link, VanishedPortIsClosedAndTheSameNameReopened) {
+    fake::Reset();
+    static std::vector<std::string> told;
+    link_on_port_loss([](bool lost, const char* name) { told.push_back((lost ? "lost " : "back ") + std::string(name)); });
+    fake::port.present = {"com5"};
+    serial_setcomms(kEcuBaud, "com5");
+    fake::port.ecu = fake::EchoEcu({0, 0x42});
+    fake::port.vanished = true;
+    fake::port.present.clear();
+    EXPECT_EQ(GetECUByte(1), 0x42);  // the exchange that finds out
+    EXPECT_EQ(fake::EventsStartingWith("close").size(), 1u);
+    const std::uint64_t lost_at = fake::clock_ms;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(GetECUByte(1), 0);
+    EXPECT_EQ(fake::clock_ms - lost_at, 5u * 710u);                // two time-outs and the pause each
+    EXPECT_EQ(fake::EventsStartingWith("open").size(), 1u + 2u);  // after 1.42 s and 2.84 s
+    fake::port.present = {"com5"};                                 // plugged in again
+    EXPECT_EQ(GetECUByte(1), 0);                                   // 0.71 s since the last try: not yet
+    EXPECT_EQ(GetECUByte(1), 0x42);
+    EXPECT_EQ(told, (std::vector<std::string>{"lost com5", "back com5"}));
+}
+
 TEST(Link, CloseOnlyWhatWasOpened) {
     fake::Reset();
     link_close();

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "app/texts.h"
@@ -88,36 +89,25 @@ TEST(WindowsE2e, HelpScreenWaitsForAKeyThenExitsWithOne) {
     EXPECT_FALSE(s.Find("~")) << "the key was echoed" << s.Dump();
 }
 
-// The COM ports the prefix has, as Wine's own links say, in the order the
-// monitor lists them.
-std::string ComPortsOfThePrefix() {
-    std::string ports;
-    for (int n = 1; n <= 256; ++n) {
-        struct stat st;
-        if (lstat(ComLink(n).c_str(), &st) == 0) ports += " COM" + std::to_string(n);
-    }
-    return ports.empty() ? "No serial ports found: is the adapter plugged in?"
-                         : "Serial ports on this computer:" + ports;
-}
-
 // On a console of the classic 80 columns: every start-up line fits its row.
-// A file named like the port in the working folder is not taken for it.
+// A file named like the port in the working folder is not taken for it. The
+// ports line lists what Wine made of its port links.
 TEST(WindowsE2e, FailureScreenForAComPortWithNoMapping) {
     const int port = UnmappedComPort();
     ASSERT_NE(port, 0) << "every COM number from 10 to 32 is in use";
     const std::string name = "com" + std::to_string(port);
+    std::string present = "Serial ports on this computer:";
+    for (int n = 1; n <= 256; ++n) {
+        struct stat st;
+        if (lstat(ComLink(n).c_str(), &st) == 0) present += " COM" + std::to_string(n);
+    }
     char dir[] = "/tmp/td-wine-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string file = std::string(dir) + "/" + name;
-    FILE* f = std::fopen(file.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
+    std::fclose(std::fopen(file.c_str(), "w"));
     {
-        e2e::Session s({.with_simulator = false,
-                        .command = WineCommand({std::to_string(port), "c"}),
-                        .cwd = dir,
+        e2e::Session s({.with_simulator = false, .command = WineCommand({std::to_string(port), "c"}), .cwd = dir,
                         .columns = 80});
-        ASSERT_TRUE(s.ok()) << s.error();
         ASSERT_TRUE(s.WaitExit(kWineStart)) << s.Dump();
         EXPECT_EQ(s.exit_code(), 1);
         ExpectLines(s, {{0, kBanner, 15},
@@ -125,9 +115,8 @@ TEST(WindowsE2e, FailureScreenForAComPortWithNoMapping) {
                         {2, (" attempting to open the port '" + name + "'").c_str(), 15}});
         ExpectLines(s, kFailureScreen);
         EXPECT_EQ(s.Row(21), "");
-        ExpectLines(s, {{22, ("COM" + std::to_string(port) +
-                              " does not exist on this computer: is the adapter plugged in?").c_str(), 12},
-                        {23, ComPortsOfThePrefix().c_str(), 11}});
+        const std::string reason = "COM" + std::to_string(port) + " does not exist on this computer: is the adapter plugged in?";
+        ExpectLines(s, {{22, reason.c_str(), 12}, {23, present.c_str(), 11}});
         // Below the reason and the ports, where the prompt overwrites nothing.
         int col = -1, row = -1;
         s.Cursor(&col, &row);
@@ -135,8 +124,7 @@ TEST(WindowsE2e, FailureScreenForAComPortWithNoMapping) {
         EXPECT_EQ(row, 24);
     }
     struct stat st {};
-    ASSERT_EQ(stat(file.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 0) << "the monitor wrote into " << file;
+    EXPECT_TRUE(stat(file.c_str(), &st) == 0 && st.st_size == 0) << "the monitor wrote into " << file;
     std::remove(file.c_str());
     rmdir(dir);
 }
@@ -222,6 +210,41 @@ TEST(WindowsE2e, QuitTypedDuringTheStartUpRunsNoCycle) {
     EXPECT_TRUE(s.RequestedAddresses().empty());
     EXPECT_EQ(s.Text(0, 3, 15), "Hit 'q' to quit");
     EXPECT_EQ(s.Text(0, 17, 27), "You specified... cat fitted");
+}
+
+// The adapter pulled out and plugged back in: COM5 leads to the simulator's
+// link, and the pty behind it is a new one after the return. The title says
+// the port is lost while it is, and the dashboard comes back by itself.
+TEST(WindowsE2e, ReplugComesBackByItself) {
+    char dir[] = "/tmp/td-wine-replug-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    {
+        std::vector<std::string> simulator = SetAll(kRunning);
+        simulator.insert(simulator.end(), {"--link", std::string(dir) + "/ecu"});
+        bool mapped = false;
+        e2e::Session s({.simulator = simulator, .command = WineCommand({"5", "c"}),
+                        .before_start = [&](const std::string& port) { mapped = MapComPort(5, port); }});
+        ASSERT_TRUE(mapped) << s.error();
+        ASSERT_TRUE(s.WaitForTextAt(16, 3, "|", kWineStart)) << s.Dump();
+
+        s.TogglePlug();
+        const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for com5";
+        ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost; })) << s.Title();
+        const std::size_t before = s.Requests().size();
+        std::this_thread::sleep_for(2s);
+        s.TogglePlug();
+        const auto back = std::chrono::steady_clock::now();
+        ASSERT_TRUE(s.WaitForRequests(before + 1)) << s.Dump();
+        std::printf("under Wine, first request %.2f s after the return\n",
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - back).count());
+        ASSERT_TRUE(s.WaitForRequests(before + 3 * kCatCycle.size())) << s.Dump();
+        ExpectScreen(s, RunningScreen(true));
+        EXPECT_EQ(s.Title(), kTitle);
+        s.SendKeys("q");
+        ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
+        EXPECT_EQ(s.exit_code(), 0);
+    }
+    rmdir(dir);
 }
 
 }  // namespace

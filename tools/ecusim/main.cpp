@@ -16,6 +16,10 @@ void StopServing(int) {
     if (serving != nullptr) serving->Stop();
 }
 
+void TogglePlug(int) {
+    if (serving != nullptr) serving->TogglePlug();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,10 +42,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Ready to pull the adapter out before anyone can know the port.
+    serving = sim.get();
+    struct sigaction plug {};
+    plug.sa_handler = TogglePlug;
+    plug.sa_flags = SA_RESTART;
+    sigemptyset(&plug.sa_mask);
+    sigaction(SIGUSR1, &plug, nullptr);
+
     if (!options.command.empty()) return ecusim::RunCommand(*sim, options.command);
 
     // Ready for a stop before anyone can know the port.
-    serving = sim.get();
     struct sigaction stop {};
     stop.sa_handler = StopServing;
     sigemptyset(&stop.sa_mask);

@@ -123,6 +123,18 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             if (!ms || *ms < 0 || *ms > 1000)
                 return fail("--latency needs milliseconds, 0 to 1000 (e.g. 16)");
             o.latency_ms = *ms;
+        } else if (arg == "--link") {
+            if (!value(&v) || v.empty()) return fail("--link needs a path for the link to the port");
+            o.link = v;
+        } else if (arg == "--unplug") {
+            std::optional<double> at, span;
+            if (value(&v) && v.find(':') != std::string::npos) {
+                at = ParseSeconds(v.substr(0, v.find(':')));
+                span = ParseSeconds(v.substr(v.find(':') + 1));
+            }
+            if (!at || !span || *at < 0 || *span <= 0)
+                return fail("--unplug needs AT:FOR in seconds, e.g. 10:5 (pulled at 10 s, back 5 s later)");
+            o.unplugs.push_back({*at, *span});
         } else if (arg == "--time") {
             std::optional<double> t;
             if (value(&v)) t = ParseSeconds(v);
@@ -132,6 +144,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             return fail("unknown option '" + args[i] + "'");
         }
     }
+    if (!o.device.empty() && (!o.link.empty() || !o.unplugs.empty()))
+        return fail("--link and --unplug play a pseudo-terminal; a real --device is unplugged by hand");
     return parsed;
 }
 
@@ -162,6 +176,12 @@ std::string Usage() {
         "  --trace            write every request and answer, timestamped, to stderr\n"
         "  --device PATH      serve on a real serial port (7812 baud 8N1) instead of a\n"
         "                     pseudo-terminal, e.g. a null-modem cable to the monitor\n"
+        "  --link PATH        serve through a symlink at PATH to the pseudo-terminal, as\n"
+        "                     /dev/serial/by-id names a USB adapter; {port} is PATH\n"
+        "  --unplug AT:FOR    pull the adapter out AT seconds after the start (the\n"
+        "                     pseudo-terminal goes away) and plug it back FOR seconds\n"
+        "                     later, as a new one under the same --link; repeatable.\n"
+        "                     SIGUSR1 pulls it out or plugs it back at any time\n"
         "  --speed FACTOR     run the scenario clock FACTOR times faster\n"
         "  --time SECONDS     stop the scenario clock at SECONDS\n"
         "  --help             this text\n"

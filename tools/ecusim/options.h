@@ -15,6 +15,12 @@ struct RegisterOverride {
     std::uint8_t value;
 };
 
+// The line dropped `at` seconds after the start, back `span` seconds later.
+struct Unplug {
+    double at;
+    double span;
+};
+
 struct SimOptions {
     Scenario scenario = Scenario::kDrive;
     std::vector<RegisterOverride> overrides;  // --set, applied last
@@ -24,6 +30,8 @@ struct SimOptions {
     double speed = 1.0;                       // scenario seconds per real second
     std::optional<double> frozen_at;          // --time: scenario clock stopped there
     double latency_ms = 0;                    // --latency: USB adapter's latency timer
+    std::string link;                         // --link: served through a symlink here
+    std::vector<Unplug> unplugs;              // --unplug AT:FOR, in the order given
     std::vector<std::string> command;         // after "--", with {port} placeholders
     bool help = false;
 };

@@ -123,7 +123,14 @@ Answer Ecu::Respond(std::uint8_t address, double elapsed) {
 }
 
 Simulator::Simulator(const SimOptions& options)
-    : options_(options), ecu_(options), start_(Clock::now()) {}
+    : options_(options), ecu_(options), start_(Clock::now()) {
+    for (const Unplug& u : options.unplugs) {
+        plug_events_.push_back({u.at, true});
+        plug_events_.push_back({u.at + u.span, false});
+    }
+    std::stable_sort(plug_events_.begin(), plug_events_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
 
 std::unique_ptr<Simulator> Simulator::Open(const SimOptions& options, std::string* error) {
     std::unique_ptr<Simulator> sim(new Simulator(options));
@@ -162,7 +169,9 @@ bool Simulator::OpenPty(std::string* error) {
         *error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
         return false;
     }
-    port_ = name;
+    pty_name_ = name;
+    port_ = options_.link.empty() ? pty_name_ : options_.link;
+    if (!options_.link.empty() && !PointLink(error)) return false;
 #if defined(__linux__)
     // The monitor opens the port exclusively (TIOCEXCL). On a pty that mark
     // outlives the monitor, because this end keeps the line alive, and would
@@ -216,9 +225,50 @@ bool Simulator::OpenDevice(std::string* error) {
     return true;
 }
 
+// The link is replaced in one step: whoever opens it finds the old
+// pseudo-terminal or the new one, never nothing.
+bool Simulator::PointLink(std::string* error) {
+    const std::string temporary = options_.link + ".ecusim-new";
+    unlink(temporary.c_str());
+    if (symlink(pty_name_.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), options_.link.c_str()) != 0) {
+        *error = "cannot make the link '" + options_.link + "': " + std::strerror(errno);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+void Simulator::PullOut() {
+    if (unplugged_) return;
+    unplugged_ = true;
+    CloseLine();
+    if (watch_fd_ >= 0) close(watch_fd_);
+    watch_fd_ = -1;
+    if (!options_.link.empty()) unlink(options_.link.c_str());
+    Trace("unplugged", nullptr, 0, 0);
+}
+
+void Simulator::PlugBackIn() {
+    if (!unplugged_) return;
+    std::string error;
+    if (!OpenPty(&error)) {
+        Trace(("cannot plug back in: " + error).c_str(), nullptr, 0, 0);
+        return;
+    }
+    unplugged_ = false;
+    Trace(("plugged in as " + pty_name_).c_str(), nullptr, 0, 0);
+}
+
+void Simulator::TogglePlug() {
+    const char c = 'p';
+    ssize_t n = write(wake_write_, &c, 1);
+    (void)n;
+}
+
 Simulator::~Simulator() {
     for (int fd : {io_fd_, slave_fd_, watch_fd_, wake_read_, wake_write_})
         if (fd >= 0) close(fd);
+    if (!options_.link.empty()) unlink(options_.link.c_str());
 }
 
 void Simulator::Stop() {
@@ -345,6 +395,12 @@ void Simulator::Serve() {
         std::optional<Clock::time_point> next;
         if (!pending_.empty()) next = pending_.front().due;
         if (!held_.empty() && (!next || held_.front().due < *next)) next = held_.front().due;
+        if (next_plug_event_ < plug_events_.size()) {
+            const Clock::time_point due =
+                start_ + std::chrono::duration_cast<Clock::duration>(
+                             std::chrono::duration<double>(plug_events_[next_plug_event_].first));
+            if (!next || due < *next) next = due;
+        }
         if (next) {
             auto left = *next - Clock::now();
             if (left < Clock::duration::zero()) left = Clock::duration::zero();
@@ -374,6 +430,8 @@ void Simulator::Serve() {
             for (ssize_t i = 0; i < n; ++i) {
                 if (commands[i] == 'v')
                     CloseLine();
+                else if (commands[i] == 'p')
+                    unplugged_ ? PlugBackIn() : PullOut();
                 else
                     stop = true;
             }
@@ -398,6 +456,8 @@ void Simulator::Serve() {
             nanosleep(&pause, nullptr);
         }
         const Clock::time_point now = Clock::now();
+        while (next_plug_event_ < plug_events_.size() && Elapsed(now) >= plug_events_[next_plug_event_].first)
+            plug_events_[next_plug_event_++].second ? PullOut() : PlugBackIn();
         while (!pending_.empty() && pending_.front().due <= now) {
             Pending p = std::move(pending_.front());
             pending_.erase(pending_.begin());

@@ -98,6 +98,11 @@ public:
     // With an address, that happens when that request arrives (unanswered).
     void Vanish(std::optional<std::uint8_t> at_request = std::nullopt);
 
+    // Pulls the adapter out (the pseudo-terminal goes away, and the --link
+    // with it), or plugs it back in: a new pseudo-terminal under the same
+    // link. From any thread, also from a signal handler.
+    void TogglePlug();
+
 private:
     Simulator(const SimOptions& options);
     bool OpenPty(std::string* error);
@@ -110,6 +115,9 @@ private:
     void Trace(const char* what, const std::uint8_t* bytes, std::size_t count, std::size_t stray);
     double Elapsed(std::chrono::steady_clock::time_point when) const;
     void ReleaseExclusive();
+    bool PointLink(std::string* error);
+    void PullOut();
+    void PlugBackIn();
 
     struct Pending {
         std::chrono::steady_clock::time_point due;
@@ -135,6 +143,11 @@ private:
     // Ordered by due time.
     std::vector<Pending> held_;
     std::atomic<int> vanish_at_{-1};  // request address that pulls the cable
+    std::string pty_name_;            // the pseudo-terminal now behind the port
+    bool unplugged_ = false;
+    // --unplug as a timeline: seconds since the start, pulled (true) or back.
+    std::vector<std::pair<double, bool>> plug_events_;
+    std::size_t next_plug_event_ = 0;
 };
 
 }  // namespace ecusim

@@ -45,6 +45,8 @@ std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
 }
 
 void Reset() {
+    link_close();
+    link_on_port_loss(nullptr);
     events.clear();
     clock_ms = 0;
     port = Port{};
@@ -80,10 +82,13 @@ PortHandle port_open(const char* name) {
     events.push_back(std::string("open ") + name);
     if (!fake::port.present.count(name)) return port_invalid();
     fake::port.open = true;
+    fake::port.vanished = false;
     return fake::kOpenHandle;
 }
 
 const PortOpenError& port_open_error() { return fake::port.open_error; }
+
+bool port_vanished(PortHandle port) { return port == fake::kOpenHandle && fake::port.open && fake::port.vanished; }
 
 int port_list(PortEntry* out, int max) {
     const int total = static_cast<int>(fake::port.listed.size());
@@ -137,6 +142,8 @@ void sleep_ms(std::uint32_t ms) {
     events.push_back("sleep " + std::to_string(ms));
     fake::clock_ms += ms;
 }
+
+std::uint64_t clock_ms() { return fake::clock_ms; }
 
 // ---- keyboard ----
 bool key_waiting() {

@@ -30,6 +30,7 @@ struct Port {
     std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> ecu;
     bool configured = false;
     bool open = false;
+    bool vanished = false;          // port_vanished() says so while open
     std::vector<PortEntry> listed;  // what port_list finds
 };
 extern Port port;

@@ -38,12 +38,10 @@ TEST(PortsPosix, StableNamesFirstThenKernelNamesWithoutOne) {
     EXPECT_EQ(got, (std::vector<std::string>{"/cu.usbserial-10 cu.usbserial-10",
                                              "/serial/by-id/usb-FTDI_FT232R-if00-port0 ttyUSB0",
                                              "/ttyACM2 ttyACM2", "/ttyACM10 ttyACM10", "/ttyUSB1 ttyUSB1"}));
-    // Fewer asked for than there are: still counted.
-    EXPECT_EQ(posix_port_list(dir, ports, 2), 5);
+    EXPECT_EQ(posix_port_list(dir, ports, 2), 5);  // fewer asked for than there are: still counted
     fs::remove_all(dev);
 
-    // The real /dev, which has far more entries, quickly.
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();  // the real /dev, with far more entries
     posix_port_list("/dev", ports, 8);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 }

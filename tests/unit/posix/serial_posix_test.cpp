@@ -86,6 +86,7 @@ TEST(SerialPosix, SilentLineGivesZeroAfterBothTimeouts) {
     EXPECT_GE(s, 0.70);
     EXPECT_LT(s, 1.5);
     EXPECT_EQ(pty.ReadRequest(0), 1);  // the request still went out
+    EXPECT_FALSE(port_vanished(rs232)) << "a silent ECU is not a device gone";
 }
 
 TEST(SerialPosix, HungUpLineWaitsOutTheTimeoutInsteadOfSpinning) {
@@ -100,6 +101,7 @@ TEST(SerialPosix, HungUpLineWaitsOutTheTimeoutInsteadOfSpinning) {
     double cpu = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
     EXPECT_GE(s, 0.69);
     EXPECT_LT(cpu, 0.1);
+    EXPECT_EQ(rs232, port_invalid()) << "the dead device is still held";
 }
 
 TEST(SerialPosix, LineSettingIsRaw8N1WithoutFlowControl) {

@@ -40,6 +40,14 @@ TEST(Options, GoodCommandLines) {
         EXPECT_DOUBLE_EQ(*o.frozen_at, 30);
     }
     {
+        ecusim::ParsedOptions p = ecusim::ParseOptions({"--link=/tmp/ecu", "--unplug", "10:5", "--unplug=0.5:2.5"});
+        ASSERT_EQ(p.error, "");
+        EXPECT_EQ(p.options.link, "/tmp/ecu");
+        ASSERT_EQ(p.options.unplugs.size(), 2u);
+        EXPECT_DOUBLE_EQ(p.options.unplugs[1].at, 0.5);
+        EXPECT_DOUBLE_EQ(p.options.unplugs[1].span, 2.5);
+    }
+    {
         // Everything after "--" is the command, options included.
         ecusim::ParsedOptions p =
             ecusim::ParseOptions({"--scenario", "idle", "--", "prog", "{port}", "--pace", "--"});
@@ -78,6 +86,9 @@ TEST(Options, BadCommandLinesSayWhatIsWrong) {
         {{"--bogus"}, "unknown option '--bogus'"},
         {{"idle"}, "unknown option 'idle'"},
         {{"--"}, "'--' must be followed by a command"},
+        {{"--unplug", "10"}, "--unplug needs AT:FOR"},
+        {{"--unplug", "10:0"}, "--unplug needs AT:FOR"},
+        {{"--link", "/tmp/ecu", "--device", "/dev/ttyUSB0"}, "a real --device is unplugged by hand"},
     };
     for (const auto& c : kCases) {
         ecusim::ParsedOptions p = ecusim::ParseOptions(c.args);
