@@ -30,7 +30,7 @@ expected="./bin/ecusim ./bin/tarnwickdialer ./share/doc/tarnwickdialer/LICENSE \
 
 step "lintian"
 code=0
-out=$(lintian --fail-on error,warning "$deb" 2>&1) || code=$?
+out=$(lintian --fail-on error,warning "$deb" 2>&1 | sed '/running with root privileges/d') || code=$?
 echo "${out:-(no tags)}"
 [ "$code" -eq 0 ] || fail "lintian"
 
