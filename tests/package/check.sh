@@ -6,6 +6,7 @@
 # Installs the .deb for real as root (or through sudo -n) and removes it again
 # unless it was installed before; otherwise runs it from the unpacked package.
 set -euo pipefail
+export LC_ALL=C  # the listings below are compared sorted
 version=$1
 work=$2
 root_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -45,6 +46,9 @@ for page in tarnwickdialer ecusim; do
 done
 
 step "install the .deb"
+# One check at a time on a machine: worktrees beside each other share /usr/bin.
+exec 9>"${TMPDIR:-/tmp}/tarnwickdialer-package-check.lock"
+flock 9
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo -n)
 if "${as_root[@]}" true 2>/dev/null; then
@@ -52,7 +56,7 @@ if "${as_root[@]}" true 2>/dev/null; then
     trap '"${as_root[@]}" dpkg --purge tarnwickdialer >/dev/null' EXIT
   fi
   out=$(DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-        -o APT::Sandbox::User=root "$deb" 2>&1) || { echo "$out" >&2; fail "apt-get install"; }
+        -o APT::Sandbox::User=root -o DPkg::Lock::Timeout=300 "$deb" 2>&1) || { echo "$out" >&2; fail "apt-get install"; }
   bin=/usr/bin
 else
   echo "not root and no sudo: running from the unpacked package"
@@ -78,8 +82,8 @@ echo "help screen: shown, exit code 1"
 code=0
 out=$(timeout 30 ecusim --scenario idle -- sh -c '(sleep 3.5; printf q) | tarnwickdialer {port} c' \
       </dev/null 2>&1) || code=$?
-[ "$code" -eq 0 ] || fail "monitor against ecusim: exit code $code"
-grep -q "900 rpm" <<<"$out" && grep -q "13.88 volts" <<<"$out" || fail "no dashboard readings"
+grep -q "900 rpm" <<<"$out" && grep -q "13.88 volts" <<<"$out" && [ "$code" -eq 0 ] ||
+  fail "monitor against ecusim: exit code $code, output ends: ${out: -600}"
 echo "dashboard against ecusim: 900 rpm, 13.88 volts, q quits with 0"
 
 step "hardening-check"
