@@ -2,12 +2,20 @@
 # Installs the Debian packages the build needs, when they are missing.
 #   deps.sh          everything for building and testing (Linux and Windows builds)
 #   deps.sh --run    only what building the program and the simulator needs
+#   deps.sh --package  what scripts/package.sh needs
 # Installs as root (or through sudo); otherwise says what is missing.
 set -euo pipefail
 
 packages=(cmake make g++)
-if [ "${1:-}" != "--run" ]; then
+if [ -z "${1:-}" ]; then
   packages+=(libgtest-dev libgmock-dev googletest libvterm-dev pkg-config g++-mingw-w64-x86-64-posix wine64)
+fi
+# Packages (dpkg-shlibdeps needs file) and, in the tests, their checks.
+if [ "${1:-}" != "--run" ]; then
+  packages+=(dpkg-dev file g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+fi
+if [ -z "${1:-}" ]; then
+  packages+=(lintian mandoc groff-base devscripts unzip)
 fi
 
 missing=()
