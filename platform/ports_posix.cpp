@@ -30,10 +30,17 @@ struct Found {
 };
 
 void Add(Found* found, const char* dir, const char* entry, const char* short_name) {
+    // A name too long to keep whole would be a wrong path: left out.
+    const std::size_t dir_len = std::strlen(dir);
+    const std::size_t entry_len = std::strlen(entry);
+    const std::size_t short_len = std::strlen(short_name);
+    if (dir_len + 1 + entry_len >= sizeof(PortEntry::name) || short_len >= sizeof(PortEntry::short_name)) return;
     if (found->count < found->max) {
         PortEntry& e = found->out[found->count];
-        std::snprintf(e.name, sizeof e.name, "%s/%s", dir, entry);
-        std::snprintf(e.short_name, sizeof e.short_name, "%s", short_name);
+        std::memcpy(e.name, dir, dir_len);
+        e.name[dir_len] = '/';
+        std::memcpy(e.name + dir_len + 1, entry, entry_len + 1);
+        std::memcpy(e.short_name, short_name, short_len + 1);
     }
     ++found->count;
 }

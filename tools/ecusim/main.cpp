@@ -42,10 +42,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Ready to pull the adapter out before anyone can know the port.
+    // Ready to pull the adapter out before anyone can know the port. A real
+    // device cannot be unplugged from here: there SIGUSR1 is ignored rather
+    // than closing the device and coming back as a pseudo-terminal.
     serving = sim.get();
     struct sigaction plug {};
-    plug.sa_handler = TogglePlug;
+    plug.sa_handler = options.device.empty() ? TogglePlug : SIG_IGN;
     plug.sa_flags = SA_RESTART;
     sigemptyset(&plug.sa_mask);
     sigaction(SIGUSR1, &plug, nullptr);
