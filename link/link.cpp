@@ -20,6 +20,7 @@ std::int32_t port_baud = 0;
 bool port_lost = false;
 std::uint64_t last_try_ms = 0;
 PortLossHandler loss_handler = nullptr;
+LinkTally tally = {0, 0};
 
 void tell(bool lost) {
     if (loss_handler != nullptr) loss_handler(lost, port_name);
@@ -59,6 +60,10 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name) {
     return rs232;
 }
 
+void link_tally_reset() { tally = {0, 0}; }
+
+LinkTally link_tally() { return tally; }
+
 void link_on_port_loss(PortLossHandler handler) { loss_handler = handler; }
 
 std::int32_t GetECUByte(std::int32_t address) {
@@ -77,6 +82,8 @@ std::int32_t GetECUByte(std::int32_t address) {
     rxcount = port_read_byte(rs232, &answer);
     rxcount = port_read_byte(rs232, &answer);
     if (rxcount == 0) answer = 0;
+    ++tally.requests;
+    if (rxcount != 0) ++tally.answered;
     if (!port_lost && rs232 != nullptr && rs232 != port_invalid() && port_vanished(rs232)) lose_port();
     return answer;
 }

@@ -24,6 +24,15 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name);
 // second, before an exchange, the same name is opened again.
 std::int32_t GetECUByte(std::int32_t address);
 
+// Requests made and answers received (the register byte came) since the
+// last link_tally_reset: a cycle's tally says how far its readings are real.
+struct LinkTally {
+    std::uint32_t requests;
+    std::uint32_t answered;
+};
+void link_tally_reset();
+LinkTally link_tally();
+
 // Told when the port's device goes away (lost) and when it is open again,
 // with the port's name.
 using PortLossHandler = void (*)(bool lost, const char* name);

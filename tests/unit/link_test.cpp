@@ -23,7 +23,11 @@ TEST_P(LinkExchange, KeepsTheSecondByteOnly) {
     fake::port.ecu = [&](std::uint8_t) {
         return std::vector<std::optional<std::uint8_t>>(c.answer.begin(), c.answer.end());
     };
+    link_tally_reset();
     EXPECT_EQ(GetECUByte(7), c.expected);
+    // Only a request whose register byte came counts as answered.
+    EXPECT_EQ(link_tally().requests, 1u);
+    EXPECT_EQ(link_tally().answered, c.answer.size() >= 2 && c.answer[1].has_value() ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
