@@ -13,3 +13,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# GCC notes, for armhf, a calling convention that changed in GCC 7.1;
+# nothing here is linked with code built before it.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
+  set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
+endif()
