@@ -13,7 +13,7 @@
 #include "decode/conversions.h"
 #include "decode/faults.h"
 #include "decode/registers.h"
-#include "inverse.h"
+#include "encoders.h"
 #include "scenario.h"
 
 namespace {
