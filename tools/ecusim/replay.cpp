@@ -105,6 +105,11 @@ std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"
 // Which layout the header names, or why it is none.
 bool ReadHeader(std::string_view line, Layout* layout, std::string* error) {
     const std::vector<std::string_view> fields = Split(line);
+    // What a spreadsheet set to a decimal comma saves.
+    if (fields.size() == 1 && line.find(';') != std::string_view::npos) {
+        *error = "not a recording: fields separated by ';' where a recording has ','";
+        return false;
+    }
     *layout = LayoutFor(fields.size() > kLambdaIntegrator && fields[kLambdaIntegrator] == kColumns[kLambdaIntegrator].header);
     if (fields.size() != layout->count) {
         *error = "not a recording: " + std::to_string(fields.size()) + " columns where a recording has " +
