@@ -119,6 +119,7 @@ std::uint8_t TemperatureRawFor(double celsius) {
             best = raw;
             best_error = error;
         }
+        if (error == 0) break;  // a recorded temperature is one of the table's
     }
     return static_cast<std::uint8_t>(best);
 }

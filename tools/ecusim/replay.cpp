@@ -131,18 +131,15 @@ bool ReadHeader(std::string_view line, Layout* layout, std::string* error) {
 // One cell: a plain decimal number whatever the locale, within what its
 // column may hold.
 bool ReadCell(std::string_view text, const Layout& layout, Column column, double* value, std::string* error) {
-    const std::string where = Quoted(text) + " in " + HeaderOf(layout, column);
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value);
-    if (text.empty() || status != std::errc() || end != text.data() + text.size() || !std::isfinite(*value)) {
-        *error = where + " is not a number";
-        return false;
-    }
-    const bool whole = *value == std::floor(*value);
-    auto within = [&](double lo, double hi, const std::string& what) {
-        if (whole && *value >= lo && *value <= hi) return true;
-        *error = where + " is not " + what;
+    auto refuse = [&](const std::string& what) {
+        *error = Quoted(text) + " in " + HeaderOf(layout, column) + " is not " + what;
         return false;
     };
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    if (text.empty() || status != std::errc() || end != text.data() + text.size() || !std::isfinite(*value))
+        return refuse("a number");
+    const bool whole = *value == std::floor(*value);
+    auto within = [&](double lo, double hi, const char* what) { return (whole && *value >= lo && *value <= hi) || refuse(what); };
     switch (kColumns[column].cell) {
         case Cell::kNumber:
             return true;
@@ -153,11 +150,10 @@ bool ReadCell(std::string_view text, const Layout& layout, Column column, double
         case Cell::kByte:
             return within(0, 255, "a byte (0 to 255)");
         case Cell::kStatus:
-            return within(0, kLastStatus, "a status code (0 to " + std::to_string(kLastStatus) + ")");
-        case Cell::kAnswered: {
-            const int most = layout.cat_mode ? kRequestsCat : kRequestsPlain;
-            return within(0, most, "a count of answers (0 to " + std::to_string(most) + ")");
-        }
+            return within(0, kLastStatus, "a status code (0 to 7)");
+        case Cell::kAnswered:
+            return layout.cat_mode ? within(0, kRequestsCat, "a count of answers (0 to 20)")
+                                   : within(0, kRequestsPlain, "a count of answers (0 to 17)");
         case Cell::kCount:
             return within(0, 1e9, "a marker number (0 or more)");
     }
