@@ -100,7 +100,16 @@ std::vector<std::string_view> Split(std::string_view line) {
     }
 }
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+// A piece of the file for a message: bytes that are not printable ASCII
+// (escape sequences for the terminal, binary data) shown as '?', and no
+// more than a cell ever needs.
+std::string Quoted(std::string_view text) {
+    constexpr std::size_t kShown = 40;
+    std::string quoted = "'";
+    for (std::size_t i = 0; i < text.size() && i < kShown; ++i)
+        quoted += text[i] >= ' ' && text[i] <= '~' ? text[i] : '?';
+    return quoted + (text.size() > kShown ? "...'" : "'");
+}
 
 // Which layout the header names, or why it is none.
 bool ReadHeader(std::string_view line, Layout* layout, std::string* error) {
@@ -110,7 +119,9 @@ bool ReadHeader(std::string_view line, Layout* layout, std::string* error) {
         *error = "not a recording: fields separated by ';' where a recording has ','";
         return false;
     }
-    *layout = LayoutFor(fields.size() > kLambdaIntegrator && fields[kLambdaIntegrator] == kColumns[kLambdaIntegrator].header);
+    const bool cat_mode =
+        fields.size() > kLambdaIntegrator && fields[kLambdaIntegrator] == kColumns[kLambdaIntegrator].header;
+    *layout = LayoutFor(cat_mode);
     if (fields.size() != layout->count) {
         *error = "not a recording: " + std::to_string(fields.size()) + " columns where a recording has " +
                  std::to_string(LayoutFor(false).count) + " (" + std::to_string(LayoutFor(true).count) +

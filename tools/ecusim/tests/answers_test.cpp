@@ -387,7 +387,7 @@ TEST(Answers, ReplayRefusesWhatIsNotARecording) {
         {header + good + "1.0,900", ""},
         {header + good + "\n", "line 3: an empty line"},
         {header + with(1, "900,5"), "line 2: 29 fields where the header has 28"},
-        {header + with(1, "9OO"), "line 2: '9OO' in Revs (rpm) is not a number"},
+        {header + with(1, "9OO\x1b[2J"), "line 2: '9OO?[2J' in Revs (rpm) is not a number"},
         {header + with(1, "nan"), "line 2: 'nan' in Revs (rpm) is not a number"},
         {header + with(5, "30.5"), "line 2: '30.5' in Air temp (C) is not a whole number"},
         {header + with(12, "2"), "line 2: '2' in Lambda closed (1/0) is not 1 or 0"},
