@@ -33,8 +33,7 @@ void OpenPortTo(const Registers& regs) {
 int RunCycles(bool cat_mode, int cycles) {
     fake::keys = {'q'};
     fake::key_polls_before_keys = cycles;
-    char line[kLineBufferSize] = {};
-    return MainLoop(console_open(), cat_mode, line);
+    return MainLoop(console_open(), cat_mode);
 }
 
 // What the screen must hold: every listed text at its place in its colour

@@ -20,8 +20,7 @@ void OpenSilentPort() {
 }
 
 int RunLoop(bool cat_mode) {
-    char line[kLineBufferSize] = {};
-    return MainLoop(console_open(), cat_mode, line);
+    return MainLoop(console_open(), cat_mode);
 }
 
 int CyclesRun() { return static_cast<int>(fake::EventsStartingWith("write 0x01").size()); }
