@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "screen/console_writer.h"
+#include "screen/colours.h"
 
 const std::int32_t temperature[256] = {
     125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125,  //   0
