@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -20,6 +19,7 @@
 #endif
 
 #include "platform/serial_posix.h"
+#include "platform/sleep.h"
 
 namespace {
 
@@ -70,18 +70,9 @@ ssize_t take_byte(int fd, std::uint8_t* cell) {
     return 1;
 }
 
-std::int64_t now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void sleep_until_ms(std::int64_t deadline) {
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(deadline / 1000);
-    ts.tv_nsec = static_cast<long>((deadline % 1000) * 1000000);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
+void sleep_until(std::uint64_t deadline) {
+    const std::uint64_t now = clock_ms();
+    if (now < deadline) sleep_ms(static_cast<std::uint32_t>(deadline - now));
 }
 
 bool parse_port_number(const char* arg, unsigned long* number) {
@@ -313,10 +304,10 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
 }
 
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
-    const std::int64_t deadline = now_ms() + kReadTimeoutMs;
+    const std::uint64_t deadline = clock_ms() + kReadTimeoutMs;
     int fd = fd_of(port);
     if (fd < 0) {
-        sleep_until_ms(deadline);
+        sleep_until(deadline);
         return 0;
     }
     // After the pause that follows the request the answer is normally
@@ -329,8 +320,9 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
     // when this process was stopped (Ctrl-Z) or held up past the deadline.
     auto last_look = [&]() -> std::uint32_t { return take_byte(fd, cell) == 1 ? 1 : 0; };
     for (;;) {
-        std::int64_t left = deadline - now_ms();
-        if (left <= 0) return last_look();
+        const std::uint64_t now = clock_ms();
+        if (now >= deadline) return last_look();
+        const auto left = deadline - now;
         pollfd p{fd, POLLIN, 0};
         int r = poll(&p, 1, static_cast<int>(left));
         if (r == 0) return last_look();
@@ -349,7 +341,7 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
         // silent line, time-out included.
         break;
     }
-    sleep_until_ms(deadline);
+    sleep_until(deadline);
     return 0;
 }
 
