@@ -194,7 +194,7 @@ TEST(DashboardGrid, RunningBlanksTheCamAndCrankPlacesInTheirColours) {
 
 TEST(DashboardGrid, FrameWipesTheStartUpBandInTheColourInForce) {
     fake::Reset();
-    fake::console.attribute = 15;
+    fake::console.grid.attribute = 15;
     DrawFrame(console_open(), false);
     ASSERT_GE(fake::events.size(), 3u);
     EXPECT_EQ(fake::events[1], "text 0,2,15 " + std::string(92, ' ') + "\n");
