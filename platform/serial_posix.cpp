@@ -364,5 +364,3 @@ void posix_port_release_from_signal() {
         release(fd);
     }
 }
-
-int port_list(PortEntry* out, int max) { return posix_port_list("/dev", out, max); }
