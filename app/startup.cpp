@@ -3,10 +3,13 @@
 
 #include "app/dialer.h"
 #include "app/port_messages.h"
+#include "app/options.h"
 #include "app/texts.h"
+#include "app/title.h"
 #include "link/link.h"
 #include "platform/keyboard.h"
 #include "platform/sleep.h"
+#include "record/recorder.h"
 #include "screen/console_writer.h"
 
 namespace {
@@ -65,18 +68,22 @@ void PrintPortList() {
     if (total > listed) std::printf("... and %d more\n", total - listed);
 }
 
-// The console title says when the port's device has gone, and which name
-// the monitor waits for.
-void ShowPortLossInTitle(bool lost, const char* port) {
-    if (!lost) {
-        console_set_title(kTitle);
-        return;
-    }
-    char shown[kLineBufferSize];
-    ShowSafely(shown, sizeof shown, port);
-    char title[sizeof TD_TITLE_PREFIX + sizeof shown + 32];
-    std::snprintf(title, sizeof title, "%s Port lost, waiting for %s", TD_TITLE_PREFIX, shown);
-    console_set_title(title);
+// The port's device went away or came back: the title says so, and what was
+// recorded before the loss goes to the disk before the wait.
+void OnPortLoss(bool lost, const char* port) {
+    if (lost) recorder_sync();
+    TitlePortLost(lost, port);
+}
+
+// Creates the recording asked for, before the console and the port are
+// touched; false when it cannot be, said in one line.
+bool StartRecording(const char* target, bool cat_mode) {
+    char why[64];
+    if (recorder_start(target, cat_mode, why, sizeof why)) return true;
+    char shown[kRecordPathSize];
+    ShowSafely(shown, sizeof shown, recorder_path());
+    std::fprintf(stderr, "tarnwickdialer: cannot record to %s: %s.\n", shown, why);
+    return false;
 }
 
 // Under the failure screen: why the port would not open, and which there are.
@@ -164,6 +171,18 @@ const char* ProgramBaseName(const char* path) {
 }
 
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
+    // Options go before the port and mode arguments are counted.
+    const char* log_target = nullptr;
+    const OptionRow options[] = {
+        {"--log", "a file name", &log_target, nullptr},
+    };
+    char option_error[96];
+    argc = TakeOptions(argc, argv, options, sizeof options / sizeof options[0], option_error,
+                       sizeof option_error);
+    if (argc < 0) {
+        std::fprintf(stderr, "tarnwickdialer: %s.\n", option_error);
+        return Finish(nullptr, 1);
+    }
     const int args = argc - 1;
 
     // Asked for the version or the ports: plain lines, nothing else touched.
@@ -191,13 +210,17 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         return Finish(nullptr, 1);
     }
 
+    // More than two arguments is a usage error, answered like no argument.
+    const bool usage = args == 0 || args > 2 || asked_for_help;
+    const bool cat_mode = args == 2;
+    if (!usage && log_target != nullptr && !StartRecording(log_target, cat_mode))
+        return Finish(nullptr, 1);
+
     ConsoleHandle console = console_open();
-    console_set_title(kTitle);
+    ShowTitle();
     PrintColour(console, "", 0, 0, kColourText);
     console_clear();
 
-    // More than two arguments is a usage error, answered like no argument.
-    const bool usage = args == 0 || args > 2 || asked_for_help;
     if (usage) {
         const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer";
         ShowSafely(line, sizeof line, ProgramBaseName(program));
@@ -219,7 +242,6 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         return Finish(console, asked_for_help ? 0 : 1);
     }
 
-    const bool cat_mode = args == 2;
     port_format_name(line, sizeof line, argv[1]);
     // The name as shown: whatever the argument holds, never a terminal control.
     char shown[kLineBufferSize];
@@ -231,6 +253,7 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
             ShowFailureScreen(console);
             PrintColour(console, "\n", 0, 18, kColourGuide);
             ShowWhyNotAndThePorts(console, line, argv[1]);
+            recorder_discard();
             return Finish(console, 1);
         }
         console_write("Successfully opened port!          \n\n");
@@ -241,11 +264,12 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         if (serial_setcomms(kEcuBaud, line) == nullptr) {
             ShowFailureScreen(console);
             ShowWhyNotAndThePorts(console, line, argv[1]);
+            recorder_discard();
             return Finish(console, 1);
         }
         console_write("Successfully opened port!          \n\n ");
     }
-    link_on_port_loss(ShowPortLossInTitle);
+    link_on_port_loss(OnPortLoss);
 
     sleep_ms(kOpeningPauseMs);
     return {true, 0, console, cat_mode};

@@ -22,13 +22,15 @@ const char kNoteRunning[] =
     "                                                           \n"
     "Cam & Crank sensors only valid when engine not running    ";
 
-SensorStatus Status(bool fault, const char* fault_text, const char* ok_text, std::int16_t x,
-                    std::int16_t y) {
-    return {fault ? fault_text : ok_text, x, y, fault ? kColourAlarm : kColourNormal, true, true};
+SensorStatus Status(bool fault, StatusCode fault_code, const char* fault_text, const char* ok_text,
+                    std::int16_t x, std::int16_t y) {
+    return {fault ? fault_text : ok_text, x, y, fault ? kColourAlarm : kColourNormal, true, true,
+            fault ? fault_code : kStatusOk};
 }
 
 SensorStatus ShortOrOpen(bool fault, bool short_circuit, std::int16_t x, std::int16_t y) {
-    return Status(fault, short_circuit ? kShort : kOpen, kOk13, x, y);
+    return Status(fault, short_circuit ? kStatusShortCircuit : kStatusOpenCircuit,
+                  short_circuit ? kShort : kOpen, kOk13, x, y);
 }
 
 SensorStatus NotWritten(SensorStatus s) {
@@ -41,6 +43,7 @@ SensorStatus Blanked(SensorStatus s) {
     s.text = kBlank13;
     s.colour = kColourNormal;
     s.shown = false;
+    s.code = kStatusNotValidRunning;
     return s;
 }
 
@@ -52,11 +55,13 @@ FaultReport DecodeFaults(std::uint8_t uniram1, std::uint8_t uniram2, std::uint8_
                          std::uint8_t uniramS, bool cat_mode, bool engine_running) {
     FaultReport r{};
 
-    r.mixture = Status(Bit(uniram1, 1), Bit(uniram3, 0) ? "Max lean" : "Max rich", "OK      ", 21, 18);
+    const bool lean = Bit(uniram3, 0);
+    r.mixture = Status(Bit(uniram1, 1), lean ? kStatusMaxLean : kStatusMaxRich,
+                       lean ? "Max lean" : "Max rich", "OK      ", 21, 18);
     r.air = ShortOrOpen(Bit(uniram1, 2), Bit(uniram3, 1), 21, 13);
-    r.knock = Status(Bit(uniram1, 3), "Pinking", "OK     ", 65, 13);
+    r.knock = Status(Bit(uniram1, 3), kStatusPinking, "Pinking", "OK     ", 65, 13);
     r.water = ShortOrOpen(Bit(uniram1, 4), Bit(uniram3, 2), 21, 14);
-    r.lambda = Status(Bit(uniram1, 5), "Faulty", "OK    ", 21, 19);
+    r.lambda = Status(Bit(uniram1, 5), kStatusFaulty, "Faulty", "OK    ", 21, 19);
     r.map = ShortOrOpen(Bit(uniram1, 6), Bit(uniram3, 7), 21, 15);
     r.throttle = ShortOrOpen(Bit(uniram1, 7), Bit(uniram3, 3), 65, 14);
 

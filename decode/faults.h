@@ -9,6 +9,19 @@ struct SensorStatus {
     std::uint16_t colour;
     bool written;  // the place is written this cycle
     bool shown;    // a status stands there (false: blanked, or not written)
+    std::uint8_t code;  // the status as a number, for a recording
+};
+
+// The statuses as numbers: what a recording stores in place of the texts.
+enum StatusCode : std::uint8_t {
+    kStatusOk = 0,
+    kStatusShortCircuit = 1,
+    kStatusOpenCircuit = 2,
+    kStatusPinking = 3,
+    kStatusFaulty = 4,
+    kStatusMaxLean = 5,
+    kStatusMaxRich = 6,
+    kStatusNotValidRunning = 7,  // camshaft and crankshaft, blanked while the engine runs
 };
 
 struct FaultReport {

@@ -19,6 +19,7 @@
 
 #include "platform/console_grid.h"
 #include "platform/console_posix.h"
+#include "platform/file.h"
 #include "platform/serial_posix.h"
 
 namespace {
@@ -342,18 +343,21 @@ void restore_terminal() {
 }
 
 void restore_at_exit() {
+    file_release_from_exit_path();
     restore_terminal();
     opened = false;
 }
 
 void on_terminate(int sig) {
     posix_port_release_from_signal();
+    file_release_from_exit_path();
     restore_terminal();
     _exit(128 + sig);
 }
 
 void on_crash(int sig) {
     posix_port_release_from_signal();
+    file_release_from_exit_path();
     restore_terminal();
     signal(sig, SIG_DFL);
     raise(sig);
