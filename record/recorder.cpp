@@ -37,6 +37,10 @@ void Sync() {
 }  // namespace
 
 bool recorder_start(const char* target, bool cat_mode, char* why, std::size_t why_size) {
+    rows_written = false;
+    marks = 0;
+    mark_pending = false;
+    have_stopped = false;
     if (file_is_folder(target))
         RecordingPathIn(path, sizeof path, target, local_time_now(), file_separator());
     else
@@ -98,6 +102,8 @@ void recorder_finish() {
     Sync();
     if (file != nullptr) file_close(file);
     file = nullptr;
+    have_path = false;
+    have_stopped = false;
 }
 
 void recorder_discard() {
