@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -12,31 +13,46 @@ struct Line {
     std::size_t size;
     std::size_t used = 0;
 
-    template <typename... Args>
-    void Add(const char* format, Args... args) {
-        if (used >= size) return;
-        const int n = std::snprintf(out + used, size - used, format, args...);
-        if (n > 0) used += static_cast<std::size_t>(n);
-        if (used >= size) used = size - 1;
+    void Text(const char* text) {
+        const std::size_t n = std::strlen(text);
+        if (used + n >= size) return;
+        std::memcpy(out + used, text, n + 1);
+        used += n;
+    }
+    // One cell and its separator (`end`: ',' or '\n').
+    void Real(const char* format, float value, char end = ',') {
+        char cell[64];
+        std::snprintf(cell, sizeof cell, format, static_cast<double>(value));
+        Text(cell);
+        Separator(end);
+    }
+    void Whole(long long value, char end = ',') {
+        char cell[32];
+        std::snprintf(cell, sizeof cell, "%lld", value);
+        Text(cell);
+        Separator(end);
+    }
+    void Separator(char end) {
+        const char text[2] = {end, '\0'};
+        Text(text);
     }
 };
-
-double Wide(float value) { return static_cast<double>(value); }
 
 }  // namespace
 
 std::size_t RecordHeader(char* out, std::size_t size, bool cat_mode) {
     Line line{out, size};
-    line.Add("Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),"
-             "Water temp (C),Throttle (deg),Battery (V),Injection angle (deg),VAE (%%),");
-    if (cat_mode) line.Add("Lambda integrator (%%),Lambda closed (1/0),");
-    line.Add("Uniram 1,Uniram 2,Uniram 3,Uniram S,");
-    if (cat_mode) line.Add("Mixture limit (status),");
-    line.Add("Air temp sensor (status),Knock (status),Water temp sensor (status),");
-    if (cat_mode) line.Add("Lambda sensor (status),");
-    line.Add("MAP sensor (status),Throttle sensor (status),Camshaft sensor (status),"
-             "Crankshaft sensor (status),Answered (of %u),Mark\n",
-             cat_mode ? kRequestsPerCatCycle : kRequestsPerCycle);
+    line.Text("Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),"
+              "Water temp (C),Throttle (deg),Battery (V),Injection angle (deg),VAE (%),");
+    if (cat_mode) line.Text("Lambda integrator (%),Lambda closed (1/0),");
+    line.Text("Uniram 1,Uniram 2,Uniram 3,Uniram S,");
+    if (cat_mode) line.Text("Mixture limit (status),");
+    line.Text("Air temp sensor (status),Knock (status),Water temp sensor (status),");
+    if (cat_mode) line.Text("Lambda sensor (status),");
+    line.Text("MAP sensor (status),Throttle sensor (status),Camshaft sensor (status),"
+              "Crankshaft sensor (status),");
+    line.Text(cat_mode ? "Answered (of 20)," : "Answered (of 17),");
+    line.Text("Mark\n");
     return line.used;
 }
 
@@ -44,18 +60,35 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
                       std::uint64_t elapsed_ms, unsigned answered, unsigned mark) {
     Line line{out, size};
     // Whole milliseconds: the time is exact, with no rounding of its own.
-    line.Add("%llu.%03u,", static_cast<unsigned long long>(elapsed_ms / 1000),
-             static_cast<unsigned>(elapsed_ms % 1000));
-    line.Add("%.2f,%.3f,%.2f,%.4f,%d,%d,%.4f,%.4f,%.1f,%.4f,", Wide(r.revs), Wide(r.injectors),
-             Wide(r.advance), Wide(r.manifold_pressure), r.air_temperature, r.water_temperature,
-             Wide(r.throttle), Wide(r.battery), Wide(r.injection_angle), Wide(r.vae));
-    if (cat_mode) line.Add("%.6f,%d,", Wide(r.lambda_integrator), r.lambda_closed ? 1 : 0);
-    line.Add("%d,%d,%d,%d,", r.uniram1, r.uniram2, r.uniram3, r.uniramS);
-    if (cat_mode) line.Add("%d,", r.mixture);
-    line.Add("%d,%d,%d,", r.air, r.knock, r.water);
-    if (cat_mode) line.Add("%d,", r.lambda);
-    line.Add("%d,%d,%d,%d,%u,%u\n", r.map, r.throttle_sensor, r.camshaft, r.crankshaft, answered,
-             mark);
+    line.Whole(static_cast<long long>(elapsed_ms / 1000), '.');
+    char millis[4] = {static_cast<char>('0' + elapsed_ms % 1000 / 100),
+                      static_cast<char>('0' + elapsed_ms % 100 / 10),
+                      static_cast<char>('0' + elapsed_ms % 10), '\0'};
+    line.Text(millis);
+    line.Separator(',');
+    line.Real("%.2f", r.revs);
+    line.Real("%.3f", r.injectors);
+    line.Real("%.2f", r.advance);
+    line.Real("%.4f", r.manifold_pressure);
+    line.Whole(r.air_temperature);
+    line.Whole(r.water_temperature);
+    line.Real("%.4f", r.throttle);
+    line.Real("%.4f", r.battery);
+    line.Real("%.1f", r.injection_angle);
+    line.Real("%.4f", r.vae);
+    if (cat_mode) {
+        line.Real("%.6f", r.lambda_integrator);
+        line.Whole(r.lambda_closed ? 1 : 0);
+    }
+    for (std::uint8_t byte : {r.uniram1, r.uniram2, r.uniram3, r.uniramS}) line.Whole(byte);
+    if (cat_mode) line.Whole(r.mixture);
+    line.Whole(r.air);
+    line.Whole(r.knock);
+    line.Whole(r.water);
+    if (cat_mode) line.Whole(r.lambda);
+    for (std::uint8_t code : {r.map, r.throttle_sensor, r.camshaft, r.crankshaft}) line.Whole(code);
+    line.Whole(answered);
+    line.Whole(mark, '\n');
     return line.used;
 }
 

@@ -12,11 +12,8 @@
 // Longer than any row or header, with room to spare.
 constexpr std::size_t kRecordLineSize = 640;
 
-// Requests a cycle makes: what the "Answered (of N)" column counts against.
-constexpr unsigned kRequestsPerCycle = 17;
-constexpr unsigned kRequestsPerCatCycle = 20;
-
-// The header row, ending in "\n"; returns its length.
+// The header row, ending in "\n"; returns its length. "Answered (of N)"
+// counts against the requests a cycle makes: 17, or 20 in cat mode.
 std::size_t RecordHeader(char* out, std::size_t size, bool cat_mode);
 
 // One cycle's row, ending in "\n"; returns its length. `elapsed_ms` counts
