@@ -41,6 +41,13 @@ FileHandle file_create_new(const char* path, FileFailure* why) {
         *why = failure(GetLastError());
         return nullptr;
     }
+    // A device name (NUL, COM5, CON) opens the device itself: the name is
+    // taken, and a recording into it would be lost.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        *why = {FileError::kExists, 0};
+        return nullptr;
+    }
     guarded = h;
     return h;
 }

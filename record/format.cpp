@@ -92,13 +92,14 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
     return line.used;
 }
 
-void RecordingPathIn(char* out, std::size_t size, const char* folder, const LocalTime& t,
+bool RecordingPathIn(char* out, std::size_t size, const char* folder, const LocalTime& t,
                      char separator) {
     const std::size_t len = std::strlen(folder);
     const char last = len > 0 ? folder[len - 1] : separator;
     const char joint[2] = {last == separator || last == '/' ? '\0' : separator, '\0'};
-    std::snprintf(out, size, "%s%starnwickdialer-%04d-%02d-%02d_%02d.%02d.%02d.csv", folder, joint,
-                  t.year, t.month, t.day, t.hour, t.minute, t.second);
+    const int n = std::snprintf(out, size, "%s%starnwickdialer-%04d-%02d-%02d_%02d.%02d.%02d.csv",
+                                folder, joint, t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return n >= 0 && static_cast<std::size_t>(n) < size;
 }
 
 void FileFailureText(char* out, std::size_t size, const FileFailure& why) {

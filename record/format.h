@@ -23,7 +23,8 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
 
 // The file a recording gets inside `folder`: named after the local start
 // time, so that a monitor started at every boot never meets an old drive.
-void RecordingPathIn(char* out, std::size_t size, const char* folder, const LocalTime& t,
+// False when the name does not fit `size`.
+bool RecordingPathIn(char* out, std::size_t size, const char* folder, const LocalTime& t,
                      char separator);
 
 // Why a file could not be created or written, in a few plain words.

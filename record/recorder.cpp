@@ -41,13 +41,14 @@ bool recorder_start(const char* target, bool cat_mode, char* why, std::size_t wh
     marks = 0;
     mark_pending = false;
     have_stopped = false;
-    if (file_is_folder(target))
-        RecordingPathIn(path, sizeof path, target, local_time_now(), file_separator());
-    else
-        std::snprintf(path, sizeof path, "%s", target);
+    const bool fits =
+        file_is_folder(target)
+            ? RecordingPathIn(path, sizeof path, target, local_time_now(), file_separator())
+            : std::snprintf(path, sizeof path, "%s", target) < static_cast<int>(sizeof path);
     have_path = true;
-    FileFailure failure{};
-    file = file_create_new(path, &failure);
+    // A name cut short would be another file: refused like one too long.
+    FileFailure failure{FileError::kNameTooLong, 0};
+    file = fits ? file_create_new(path, &failure) : nullptr;
     char line[kRecordLineSize];
     const std::size_t len = file != nullptr ? RecordHeader(line, sizeof line, cat_mode) : 0;
     if (file != nullptr && !file_write_all(file, line, len, &failure)) {

@@ -188,7 +188,7 @@ TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
         FileError create_fails;
         const char* in_the_way;  // an existing file of that name; "" none
         int exit_code;
-        const char* error;    // standard error
+        std::string error;    // standard error
         const char* created;  // the file left afterwards; "" none
     };
     const Case cases[] = {
@@ -211,6 +211,9 @@ TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
         {{"td", "--log", "f/d.csv", "5"}, FileError::kNotAFolder, "", 1,
          "tarnwickdialer: cannot record to f/d.csv: a file stands where a folder of its path "
          "should be.\n", ""},
+        // Never a name cut short: that would be another file.
+        {{"td", "--log", std::string(600, 'n'), "5"}, FileError::kNone, "", 1,
+         "tarnwickdialer: cannot record to " + std::string(511, 'n') + ": the name is too long.\n", ""},
         {{"td", "--log", "d\x1b[2J.csv", "5"}, FileError::kOther, "", 1,
          "tarnwickdialer: cannot record to d?[2J.csv: error 0.\n", ""},
         // The port would not open: the empty recording goes again.
@@ -238,7 +241,7 @@ TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
         if (!fake::EventsStartingWith("file create").empty()) {
             EXPECT_EQ(fake::events.front().rfind("file create", 0), 0u) << c.args[2];
         }
-        if (*c.error != '\0') {
+        if (!c.error.empty()) {
             EXPECT_EQ(fake::events.size(), c.create_fails == FileError::kNone && *c.in_the_way == '\0' ? 0u : 1u);
         }
     }
