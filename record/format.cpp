@@ -66,7 +66,7 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
                       static_cast<char>('0' + elapsed_ms % 10), '\0'};
     line.Text(millis);
     line.Separator(',');
-    line.Real("%.2f", r.revs);
+    line.Real("%.3f", r.revs);
     line.Real("%.3f", r.injectors);
     line.Real("%.2f", r.advance);
     line.Real("%.4f", r.manifold_pressure);
