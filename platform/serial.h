@@ -26,8 +26,10 @@ enum class PortFailure : std::uint8_t {
     kNoSuchPort,      // nothing there, or nothing behind the device
     kInUse,           // another program holds it
     kNoPermission,    // POSIX: the device's owner and group only
-    kNotASerialPort,  // a file, a directory, a console, /dev/ptmx
+    kNotASerialPort,  // a file, a directory, a virtual console, /dev/ptmx
     kOwnTerminal,     // POSIX: the terminal this program runs in
+    kTerminalInUse,   // POSIX: some session's controlling terminal
+    kSystemConsole,   // POSIX: /dev/console, the kernel's serial console
     kOther,           // anything else: the system's own words
 };
 
