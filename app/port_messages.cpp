@@ -152,6 +152,8 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
     Compose(out, size, width, "", name, after);
 }
 
+bool PortBefore(const PortEntry& a, const PortEntry& b) { return CompareNames(a.name, b.name) < 0; }
+
 void SortPorts(PortEntry* entries, int count) {
     for (int i = 1; i < count; ++i) {
         PortEntry moving = entries[i];

@@ -27,11 +27,10 @@ bool AsksForHelp(const char* arg) {
     return IsOption(arg, "-h", "--help");
 }
 
-// The ports present, sorted; returns how many there are in all.
+// The first ports present in order; returns how many there are in all.
 int ListPorts(PortEntry (&ports)[kMaxPorts], int* listed) {
-    const int total = port_list(ports, kMaxPorts);
+    const int total = port_list(ports, kMaxPorts, PortBefore);
     *listed = total < kMaxPorts ? total : kMaxPorts;
-    SortPorts(ports, *listed);
     return total;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -256,6 +257,17 @@ void release(int fd) {
     close(fd);
 }
 
+// The bare names serial devices go by, present or not: ttyUSB0, ttyACM0,
+// ttyAMA0, serial0 (a Raspberry Pi's UART), cu.usbserial-10 on macOS. An
+// absent one is a missing device, not a word that names no port.
+bool serial_device_word(const char* arg) {
+    for (const char* prefix : {"tty", "cu.", "serial"}) {
+        const std::size_t len = std::strlen(prefix);
+        if (std::strncmp(arg, prefix, len) == 0 && arg[len] != '\0') return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 PortHandle port_invalid() { return reinterpret_cast<PortHandle>(static_cast<std::intptr_t>(-1)); }
@@ -271,7 +283,7 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
         n = std::snprintf(out, size, "/dev/ttyS%lu", number - 1);
     } else if (arg[0] != '\0' &&
                std::snprintf(dev_path, sizeof dev_path, "/dev/%s", arg) < static_cast<int>(sizeof dev_path) &&
-               stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) {
+               ((stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) || serial_device_word(arg))) {
         n = std::snprintf(out, size, "%s", dev_path);
     } else {
         n = std::snprintf(out, size, "com%s", arg);
@@ -427,4 +439,4 @@ void posix_port_release_from_signal() {
     }
 }
 
-int port_list(PortEntry* out, int max) { return posix_port_list("/dev", out, max); }
+int port_list(PortEntry* out, int max, PortOrder order) { return posix_port_list("/dev", out, max, order); }
