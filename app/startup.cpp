@@ -64,6 +64,29 @@ void PrintPortList() {
     if (total > listed) std::printf("... and %d more\n", total - listed);
 }
 
+// --help into a file or a pipe: the usage as plain text, the terminal (if
+// any) untouched, nothing waited for.
+void PrintUsage(const char* program) {
+    char name[kLineBufferSize];
+    ShowSafely(name, sizeof name, ProgramBaseName(program));
+    std::printf("Usage: %s PORT [c]\n"
+                "       %s --list | --version | --help\n\n"
+                "Live data from the engine ECU of a Lancia Delta Integrale 8v, 16v or Evo1.\n\n",
+                name, name);
+    if (kThisSystem == PortSystem::kWindows)
+        std::printf("PORT           the COM number Device Manager shows: 5 (or COM5) for COM5\n");
+    else
+        std::printf("PORT           the serial port: a device path (/dev/ttyUSB0,\n"
+                    "               /dev/serial/by-id/...), a device name (ttyUSB0), or a\n"
+                    "               number N for /dev/ttyS{N-1}\n");
+    std::printf("c              the car has a catalyst: the lambda readings are shown too\n"
+                "-l, --list     the serial ports present, one a line\n"
+                "-V, --version  the version\n"
+                "%s     this help (on a terminal, the help screen)\n\n"
+                "q quits the dashboard.\n",
+                kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help    ");
+}
+
 // The console title says when the port's device has gone, and which name
 // the monitor waits for.
 void ShowPortLossInTitle(bool lost, const char* port) {
@@ -175,6 +198,11 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         return Finish(nullptr, 0);
     }
     const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer";
+    if (asked_for_help && !console_output_is_terminal()) {
+        PrintUsage(program);
+        return Finish(nullptr, 0);
+    }
 
     // Refused before the console is touched: nothing to restore, nothing opened.
     if (args >= 1 && std::strlen(argv[1]) > static_cast<std::size_t>(kMaxPortArgument)) {
@@ -198,7 +226,6 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     // More than two arguments is a usage error, answered like no argument.
     const bool usage = args == 0 || args > 2 || asked_for_help;
     if (usage) {
-        const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer";
         ShowSafely(line, sizeof line, ProgramBaseName(program));
         console_write("Lancia Delta Integrale Mk1 etc. Usage: ");
         console_write(line);

@@ -216,6 +216,8 @@ void console_close(ConsoleHandle) {
     fake::console.closed = true;
 }
 
+bool console_output_is_terminal() { return true; }
+
 const char* console_unusable_reason() { return nullptr; }
 
 bool key_input_ended() { return fake::keys.empty() && fake::input_ended; }
