@@ -82,9 +82,9 @@ void PrintUsage(const char* program) {
     std::printf("c              the car has a catalyst: the lambda readings are shown too\n"
                 "-l, --list     the serial ports present, one a line\n"
                 "-V, --version  the version\n"
-                "%s     this help (on a terminal, the help screen)\n\n"
+                "%-15sthis help (on a terminal, the help screen)\n\n"
                 "q quits the dashboard.\n",
-                kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help    ");
+                kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help");
 }
 
 // The console title says when the port's device has gone, and which name
