@@ -88,7 +88,7 @@ std::int32_t GetECUByte(std::int32_t address) {
     if (rxcount == 0) answer = 0;
     ++tally.requests;
     if (rxcount != 0) ++tally.answered;
-    if (!port_lost && rs232 != nullptr && rs232 != port_invalid() && port_vanished(rs232)) lose_port();
+    if (!port_lost && port_vanished(rs232)) lose_port();
     return answer;
 }
 

@@ -14,16 +14,16 @@
 
 namespace {
 
-bool StartsWith(const char* text, const char* prefix) {
+bool starts_with(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-const char* BaseName(const char* path) {
+const char* base_name(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash != nullptr ? slash + 1 : path;
 }
 
-struct Found {
+struct found_ports {
     PortEntry* out;
     int max;
     PortOrder order;
@@ -31,7 +31,7 @@ struct Found {
     int count;  // all there are
 };
 
-void Add(Found* found, const char* dir, const char* entry, const char* short_name) {
+void add(found_ports* found, const char* dir, const char* entry, const char* short_name) {
     // A name too long to keep whole would be a wrong path: left out.
     const std::size_t dir_len = std::strlen(dir);
     const std::size_t entry_len = std::strlen(entry);
@@ -48,14 +48,14 @@ void Add(Found* found, const char* dir, const char* entry, const char* short_nam
 
 // The device name behind the link `dir`/`entry` (ttyUSB0 for a by-id name),
 // or null when it is no link or nothing is behind it (unplugged: stale).
-const char* LinkTarget(const char* dir, const char* entry, char (&target)[PATH_MAX]) {
+const char* link_target(const char* dir, const char* entry, char (&target)[PATH_MAX]) {
     char link[PATH_MAX];
     if (std::snprintf(link, sizeof link, "%s/%s", dir, entry) >= static_cast<int>(sizeof link)) return nullptr;
     const ssize_t n = readlink(link, target, sizeof target - 1);
     struct stat st{};
     if (n <= 0 || stat(link, &st) != 0) return nullptr;
     target[n] = '\0';
-    return BaseName(target);
+    return base_name(target);
 }
 
 // The Raspberry Pi's names for the UART on its pins, links to ttyAMA0 or
@@ -63,10 +63,10 @@ const char* LinkTarget(const char* dir, const char* entry, char (&target)[PATH_M
 constexpr const char* kPiNames[] = {"serial0", "serial1"};
 
 // A kernel name that a stable name (by-id, serial0) already lists.
-bool HasStableName(const char* dev, const char* by_id, const char* kernel_name) {
+bool has_stable_name(const char* dev, const char* by_id, const char* kernel_name) {
     char target[PATH_MAX];
     for (const char* pi : kPiNames) {
-        const char* leads_to = LinkTarget(dev, pi, target);
+        const char* leads_to = link_target(dev, pi, target);
         if (leads_to != nullptr && std::strcmp(leads_to, kernel_name) == 0) return true;
     }
     bool listed = false;
@@ -75,7 +75,7 @@ bool HasStableName(const char* dev, const char* by_id, const char* kernel_name) 
             const dirent* e = readdir(d);
             if (e == nullptr) break;
             if (e->d_name[0] == '.') continue;
-            const char* leads_to = LinkTarget(by_id, e->d_name, target);
+            const char* leads_to = link_target(by_id, e->d_name, target);
             listed = leads_to != nullptr && std::strcmp(leads_to, kernel_name) == 0;
         }
         closedir(d);
@@ -86,7 +86,7 @@ bool HasStableName(const char* dev, const char* by_id, const char* kernel_name) 
 }  // namespace
 
 int posix_port_list(const char* dev, PortEntry* out, int max, PortOrder order) {
-    Found found{out, max, order, 0, 0};
+    found_ports found{out, max, order, 0, 0};
     char target[PATH_MAX];
 
     // Linux: the stable names of USB adapters, each a link to its ttyUSBn or
@@ -96,23 +96,25 @@ int posix_port_list(const char* dev, PortEntry* out, int max, PortOrder order) {
     if (DIR* d = opendir(by_id)) {
         while (dirent* e = readdir(d)) {
             if (e->d_name[0] == '.') continue;
-            if (const char* leads_to = LinkTarget(by_id, e->d_name, target)) Add(&found, by_id, e->d_name, leads_to);
+            if (const char* leads_to = link_target(by_id, e->d_name, target)) add(&found, by_id, e->d_name, leads_to);
         }
         closedir(d);
     }
     for (const char* pi : kPiNames)
-        if (const char* leads_to = LinkTarget(dev, pi, target)) Add(&found, dev, pi, leads_to);
+        if (const char* leads_to = link_target(dev, pi, target)) add(&found, dev, pi, leads_to);
 
     // USB adapters without a stable name and the Pi's UARTs (Linux), and the
     // call-out devices of macOS.
     if (DIR* d = opendir(dev)) {
         while (dirent* e = readdir(d)) {
-            const bool kernel = StartsWith(e->d_name, "ttyUSB") || StartsWith(e->d_name, "ttyACM") ||
-                                StartsWith(e->d_name, "ttyAMA");
-            const bool callout = StartsWith(e->d_name, "cu.");
-            if ((kernel && !HasStableName(dev, by_id, e->d_name)) || callout) Add(&found, dev, e->d_name, e->d_name);
+            const bool kernel = starts_with(e->d_name, "ttyUSB") || starts_with(e->d_name, "ttyACM") ||
+                                starts_with(e->d_name, "ttyAMA");
+            const bool callout = starts_with(e->d_name, "cu.");
+            if ((kernel && !has_stable_name(dev, by_id, e->d_name)) || callout) add(&found, dev, e->d_name, e->d_name);
         }
         closedir(d);
     }
     return found.count;
 }
+
+int port_list(PortEntry* out, int max, PortOrder order) { return posix_port_list("/dev", out, max, order); }
