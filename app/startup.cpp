@@ -2,11 +2,14 @@
 #include <cstring>
 
 #include "app/dialer.h"
+#include "app/options.h"
 #include "app/port_messages.h"
 #include "app/texts.h"
+#include "app/title.h"
 #include "link/link.h"
 #include "platform/keyboard.h"
 #include "platform/sleep.h"
+#include "record/recorder.h"
 #include "screen/console_writer.h"
 
 namespace {
@@ -69,7 +72,7 @@ void PrintPortList() {
 void PrintUsage(const char* program) {
     char name[kLineBufferSize];
     ShowSafely(name, sizeof name, ProgramBaseName(program));
-    std::printf("Usage: %s PORT [c]\n"
+    std::printf("Usage: %s PORT [c] [--log FILE]\n"
                 "       %s --list | --version | --help\n\n"
                 "Live data from the engine ECU of a Lancia Delta Integrale 8v, 16v or Evo1.\n\n",
                 name, name);
@@ -82,23 +85,29 @@ void PrintUsage(const char* program) {
     std::printf("c              the car has a catalyst: the lambda readings are shown too\n"
                 "-l, --list     the serial ports present, one a line\n"
                 "-V, --version  the version\n"
+                "--log FILE     record the drive to a new file, or to a new file in the\n"
+                "               folder FILE\n"
                 "%-15sthis help (on a terminal, the help screen)\n\n"
                 "q quits the dashboard.\n",
                 kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help");
 }
 
-// The console title says when the port's device has gone, and which name
-// the monitor waits for.
-void ShowPortLossInTitle(bool lost, const char* port) {
-    if (!lost) {
-        console_set_title(kTitle);
-        return;
-    }
-    char shown[kLineBufferSize];
-    ShowSafely(shown, sizeof shown, port);
-    char title[sizeof TD_TITLE_PREFIX + sizeof shown + 32];
-    std::snprintf(title, sizeof title, "%s Port lost, waiting for %s", TD_TITLE_PREFIX, shown);
-    console_set_title(title);
+// The port's device went away or came back: the title says so, and what was
+// recorded before the loss goes to the disk before the wait.
+void OnPortLoss(bool lost, const char* port) {
+    if (lost) recorder_sync();
+    TitlePortLost(lost, port);
+}
+
+// Creates the recording asked for, before the console and the port are
+// touched; false when it cannot be, said in one line.
+bool StartRecording(const char* target, bool cat_mode) {
+    char why[64];
+    if (recorder_start(target, cat_mode, why, sizeof why)) return true;
+    char shown[kRecordPathSize];
+    ShowSafely(shown, sizeof shown, recorder_path());
+    std::fprintf(stderr, "tarnwickdialer: cannot record to %s: %s.\n", shown, why);
+    return false;
 }
 
 // Under the failure screen: why the port would not open, and which there are.
@@ -268,27 +277,46 @@ const char* ProgramBaseName(const char* path) {
 }
 
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
+    // Options go before the port and mode arguments are counted.
+    const char* log_target = nullptr;
+    const OptionRow options[] = {
+        {"--log", "a file name", &log_target, nullptr},
+    };
+    char option_error[96];
+    argc = TakeOptions(argc, argv, options, sizeof options / sizeof options[0], option_error,
+                       sizeof option_error);
+    if (argc < 0) {
+        std::fprintf(stderr, "tarnwickdialer: %s.\n", option_error);
+        return Finish(nullptr, 1);
+    }
     const int args = argc - 1;
     if (AnswerInformationOption(args, argv)) return Finish(nullptr, 0);
     if (Refuse(args, argv)) return Finish(nullptr, 1);
 
+    // More than two arguments is a usage error, answered like no argument.
+    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
+    const bool usage = args == 0 || args > 2 || asked_for_help;
+    const bool cat_mode = args == 2;
+    if (!usage && log_target != nullptr && !StartRecording(log_target, cat_mode))
+        return Finish(nullptr, 1);
+
     ConsoleHandle console = console_open();
-    console_set_title(kTitle);
+    ShowTitle();
     PrintColour(console, "", 0, 0, kColourText);
     console_clear();
 
-    // More than two arguments is a usage error, answered like no argument.
-    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
-    if (args == 0 || args > 2 || asked_for_help) {
+    if (usage) {
         ShowUsage(console, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer");
         return Finish(console, asked_for_help ? 0 : 1);
     }
 
     ShowBanner(console);
-    const bool cat_mode = args == 2;
     port_format_name(line, sizeof line, argv[1]);
-    if (!OpenPort(console, cat_mode ? kCatOpening : kPlainOpening, line, argv[1])) return Finish(console, 1);
-    link_on_port_loss(ShowPortLossInTitle);
+    if (!OpenPort(console, cat_mode ? kCatOpening : kPlainOpening, line, argv[1])) {
+        recorder_discard();
+        return Finish(console, 1);
+    }
+    link_on_port_loss(OnPortLoss);
 
     sleep_ms(kOpeningPauseMs);
     return {true, 0, console, cat_mode};
