@@ -136,6 +136,12 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
         case PortFailure::kOwnTerminal:
             Compose(out, size, width, "", name, " is this program's own terminal, not a serial port");
             return;
+        case PortFailure::kTerminalInUse:
+            Compose(out, size, width, "", name, " is a terminal in use by another program");
+            return;
+        case PortFailure::kSystemConsole:
+            Compose(out, size, width, "", name, " is the system console: give the adapter's port (see below)");
+            return;
         case PortFailure::kNone:
         case PortFailure::kOther:
             break;
@@ -145,6 +151,8 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
     std::snprintf(after, sizeof after, " could not be opened: %s", words);
     Compose(out, size, width, "", name, after);
 }
+
+bool PortBefore(const PortEntry& a, const PortEntry& b) { return CompareNames(a.name, b.name) < 0; }
 
 void SortPorts(PortEntry* entries, int count) {
     for (int i = 1; i < count; ++i) {

@@ -78,9 +78,13 @@ std::int32_t GetECUByte(std::int32_t address) {
 
     // The interface echoes the request first; the register value is the
     // second byte, so the first read's byte is deliberately overwritten.
+    // While the port is gone no answer can come: waiting out the time-outs
+    // would only hold up q, for seconds a cycle.
     rxcount = 0;
-    rxcount = port_read_byte(rs232, &answer);
-    rxcount = port_read_byte(rs232, &answer);
+    if (!port_lost) {
+        rxcount = port_read_byte(rs232, &answer);
+        rxcount = port_read_byte(rs232, &answer);
+    }
     if (rxcount == 0) answer = 0;
     ++tally.requests;
     if (rxcount != 0) ++tally.answered;

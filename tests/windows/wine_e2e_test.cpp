@@ -238,9 +238,10 @@ TEST(WindowsE2e, QuitTypedDuringTheStartUpRunsNoCycle) {
     EXPECT_EQ(s.Text(0, 17, 27), "You specified... cat fitted");
 }
 
-// The adapter pulled out and plugged back in: COM5 leads to the simulator's
-// link, and the pty behind it is a new one after the return. The title says
-// the port is lost while it is, and the dashboard comes back by itself.
+// The adapter pulled out and plugged back in: COM5 (given as Device Manager
+// writes it) leads to the simulator's link, and the pty behind it is a new
+// one after the return. The title says the port is lost while it is, and the
+// dashboard comes back by itself.
 TEST(WindowsE2e, ReplugComesBackByItself) {
     char dir[] = "/tmp/td-wine-replug-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -248,7 +249,7 @@ TEST(WindowsE2e, ReplugComesBackByItself) {
         std::vector<std::string> simulator = SetAll(kRunning);
         simulator.insert(simulator.end(), {"--link", std::string(dir) + "/ecu"});
         bool mapped = false;
-        e2e::Session s({.simulator = simulator, .command = WineCommand({"5", "c"}),
+        e2e::Session s({.simulator = simulator, .command = WineCommand({"COM5", "c"}),
                         .before_start = [&](const std::string& port) { mapped = MapComPort(5, port); }});
         ASSERT_TRUE(mapped) << s.error();
         ASSERT_TRUE(s.WaitForTextAt(16, 3, "|", kWineStart)) << s.Dump();
