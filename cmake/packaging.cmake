@@ -46,6 +46,10 @@ else()
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/packaging/README.md "${td_readme_top}${td_readme}")
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # For a Raspberry Pi (or any machine) left in the car: shipped, not enabled.
+  install(FILES ${td_packaging}/tarnwickdialer@.service DESTINATION lib/systemd/system)
+endif()
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_GENERATOR DEB)
@@ -53,6 +57,19 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING)
+    # dpkg-shlibdeps needs the target's libraries installed as packages of
+    # its architecture. The native package's dependencies stand in: the same
+    # sources and the same compiler release ask for the same versions.
+    set(TD_DEB_DEPENDS "" CACHE STRING "Depends of the cross-built package (scripts/package.sh)")
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${TD_DEB_DEPENDS}")
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "arm")
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+    endif()
+  endif()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # The extended description; CPack puts the summary above it.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

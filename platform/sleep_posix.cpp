@@ -1,6 +1,5 @@
 #include "platform/sleep.h"
 
-#include <cerrno>
 #include <ctime>
 
 #if defined(__linux__)
@@ -21,25 +20,29 @@ void ask_for_exact_wakeups() {
 #endif
 }
 
+constexpr std::uint64_t kNsPerSecond = 1000000000ULL;
+
+std::uint64_t monotonic_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * kNsPerSecond + static_cast<std::uint64_t>(now.tv_nsec);
+}
+
 }  // namespace
 
+// Relative sleeps towards a deadline on the monotonic clock: macOS has no
+// clock_nanosleep, and a signal that cuts one short costs nothing, because
+// the next sleep is only for what is left.
 void sleep_ms(std::uint32_t ms) {
     ask_for_exact_wakeups();
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    timespec until = now;
-    until.tv_sec += static_cast<time_t>(ms / 1000);
-    until.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-        until.tv_sec += 1;
-        until.tv_nsec -= 1000000000L;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    const std::uint64_t until = monotonic_ns() + static_cast<std::uint64_t>(ms) * 1000000ULL;
+    for (std::uint64_t now = monotonic_ns(); now < until; now = monotonic_ns()) {
+        const std::uint64_t left = until - now;
+        timespec pause{};
+        pause.tv_sec = static_cast<time_t>(left / kNsPerSecond);
+        pause.tv_nsec = static_cast<long>(left % kNsPerSecond);
+        nanosleep(&pause, nullptr);
     }
 }
 
-std::uint64_t clock_ms() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
-}
+std::uint64_t clock_ms() { return monotonic_ns() / 1000000ULL; }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit, end to end, and the Windows
-# build under Wine when MinGW-w64 and Wine are installed.
+# Builds everything and runs every test: unit, end to end, the Windows build
+# under Wine, the ARM builds under qemu-user, and the packages (the test
+# `package`, which also cross-builds for 32-bit Windows and macOS).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

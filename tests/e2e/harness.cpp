@@ -4,11 +4,13 @@
 #include <climits>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <poll.h>
 #include <pty.h>
 #include <sys/inotify.h>
@@ -81,8 +83,18 @@ void AppendUtf8(std::string* out, std::uint32_t c) {
 }  // namespace
 
 const std::string& DialerPath() {
-    static const std::string path = TD_DIALER_PATH;
+    static const std::string path = std::getenv("TD_E2E_DIALER") ? std::getenv("TD_E2E_DIALER") : TD_DIALER_PATH;
     return path;
+}
+
+const std::vector<std::string>& DialerRunner() {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> split;
+        std::istringstream runner(std::getenv("TD_E2E_RUNNER") ? std::getenv("TD_E2E_RUNNER") : "");
+        for (std::string word; runner >> word;) split.push_back(word);
+        return split;
+    }();
+    return words;
 }
 
 const std::string& EcusimPath() {
@@ -260,6 +272,7 @@ bool Session::Impl::Start() {
     // The command line.
     std::vector<std::string> words = options.command;
     if (words.empty()) {
+        words = DialerRunner();
         words.push_back("{dialer}");
         words.insert(words.end(), options.args.begin(), options.args.end());
     }
@@ -269,7 +282,7 @@ bool Session::Impl::Start() {
         if (sim) w = Replace(w, "{port}", sim_port);
     }
     const std::string program = FindProgram(words[0]);
-    if (!options.argv0.empty()) words[0] = options.argv0;
+    if (!options.argv0.empty() && (!options.command.empty() || DialerRunner().empty())) words[0] = options.argv0;
 
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);

@@ -27,7 +27,8 @@
 //   command         a whole command line to run instead of the monitor
 //                   with `args`; the first word is searched on PATH. E.g.
 //                   {"wine", "path/tarnwickdialer.exe", "5", "c"}.
-//   argv0           argv[0] as the program sees it (default: the path run).
+//   argv0           argv[0] as the program sees it (default: the path run;
+//                   without a runner).
 //   env             "NAME=VALUE" entries added to (or replacing in) the
 //                   environment; TERM=xterm unless given.
 //   cwd             working directory of the program.
@@ -89,8 +90,11 @@ inline constexpr int kRows = 30;
 using Duration = std::chrono::steady_clock::duration;
 inline constexpr Duration kDefaultTimeout = std::chrono::seconds(10);
 
-// Paths of the programs built by this tree.
+// Paths of the programs built by this tree. The monitor is another build
+// of it when TD_E2E_DIALER names one (an ARM build), run by the words of
+// TD_E2E_RUNNER (e.g. "qemu-aarch64 -L /usr/aarch64-linux-gnu") in front.
 const std::string& DialerPath();
+const std::vector<std::string>& DialerRunner();
 const std::string& EcusimPath();
 
 // Seconds the process has spent on a CPU (/proc/PID/schedstat, a nanosecond

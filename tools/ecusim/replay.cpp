@@ -1,9 +1,11 @@
 #include "replay.h"
 
 #include <cerrno>
-#include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <locale>
+#include <sstream>
 #include <string_view>
 
 #include "scenario.h"
@@ -139,6 +141,34 @@ bool ReadHeader(std::string_view line, Layout* layout, std::string* error) {
     return true;
 }
 
+// A plain decimal number: an optional minus, digits with an optional point,
+// an optional exponent; read in the classic locale. (std::from_chars would
+// do, but the libc++ of macOS and of zig has it for integers only.)
+bool ParseDecimal(std::string_view text, double* value) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+        return i - from;
+    };
+    if (i < text.size() && text[i] == '-') ++i;
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    if (i != text.size()) return false;
+    std::istringstream in{std::string(text)};
+    in.imbue(std::locale::classic());
+    return static_cast<bool>(in >> *value);
+}
+
 // One cell: a plain decimal number whatever the locale, within what its
 // column may hold.
 bool ReadCell(std::string_view text, const Layout& layout, Column column, double* value, std::string* error) {
@@ -146,9 +176,7 @@ bool ReadCell(std::string_view text, const Layout& layout, Column column, double
         *error = Quoted(text) + " in " + HeaderOf(layout, column) + " is not " + what;
         return false;
     };
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value);
-    if (text.empty() || status != std::errc() || end != text.data() + text.size() || !std::isfinite(*value))
-        return refuse("a number");
+    if (!ParseDecimal(text, value) || !std::isfinite(*value)) return refuse("a number");
     const bool whole = *value == std::floor(*value);
     auto within = [&](double lo, double hi, const char* what) { return (whole && *value >= lo && *value <= hi) || refuse(what); };
     switch (kColumns[column].cell) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -15,10 +16,7 @@
 #include <unistd.h>
 
 #if defined(__linux__)
-#include <pty.h>
 #include <sys/inotify.h>
-#else
-#include <util.h>
 #endif
 
 #include "encoders.h"
@@ -208,24 +206,32 @@ std::unique_ptr<Simulator> Simulator::Open(const SimOptions& options, std::strin
 }
 
 bool Simulator::OpenPty(std::string* error) {
-    termios raw{};
-    cfmakeraw(&raw);
-    int master = -1, slave = -1;
-    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
+    // The POSIX calls rather than openpty(), whose header differs between
+    // Linux and macOS.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
         *error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+        if (master >= 0) close(master);
         return false;
     }
     io_fd_ = master;
-    // Holding the slave open keeps the master from seeing a hang-up each
-    // time the monitor closes the port, so one simulator serves many runs.
-    slave_fd_ = slave;
     SetCloseOnExec(master);
-    SetCloseOnExec(slave);
-    char name[PATH_MAX];
-    if (ttyname_r(slave, name, sizeof name) != 0) {
+    const char* slave_name = ptsname(master);
+    if (slave_name == nullptr) {
         *error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
         return false;
     }
+    const std::string name = slave_name;
+    // Holding the slave open keeps the master from seeing a hang-up each
+    // time the monitor closes the port, so one simulator serves many runs.
+    slave_fd_ = open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (slave_fd_ < 0 || tcgetattr(slave_fd_, &raw) != 0) {
+        *error = "cannot open the pseudo-terminal " + name + ": " + std::strerror(errno);
+        return false;
+    }
+    cfmakeraw(&raw);
+    tcsetattr(slave_fd_, TCSANOW, &raw);
     pty_name_ = name;
     port_ = options_.link.empty() ? pty_name_ : options_.link;
     if (!options_.link.empty() && !PointLink(error)) return false;
@@ -234,7 +240,7 @@ bool Simulator::OpenPty(std::string* error) {
     // outlives the monitor, because this end keeps the line alive, and would
     // refuse the next run; so it is lifted whenever the monitor lets go.
     watch_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch_fd_ >= 0 && inotify_add_watch(watch_fd_, name, IN_CLOSE_WRITE) < 0) {
+    if (watch_fd_ >= 0 && inotify_add_watch(watch_fd_, name.c_str(), IN_CLOSE_WRITE) < 0) {
         close(watch_fd_);
         watch_fd_ = -1;
     }

@@ -1,5 +1,7 @@
-// Non-standard baud rates. Kept apart from serial_posix.cpp because the
-// kernel's termios2 headers clash with the C library's <termios.h>.
+// The port's line settings: saving and restoring them around the monitor's
+// use, the non-standard speed, and the adapter's latency. One section per
+// system, because each keeps these in its own place; apart from
+// serial_posix.cpp because Linux's termios2 headers clash with <termios.h>.
 #include "platform/serial_posix.h"
 
 #include <csignal>
@@ -54,26 +56,20 @@ void posix_set_low_latency(int fd) {
 }
 
 #elif defined(__APPLE__)
-#include <IOKit/serial/ioss.h>
 #include <sys/ioctl.h>
-
-void posix_set_custom_baud(int fd, std::int32_t baud) {
-    speed_t speed = static_cast<speed_t>(baud);
-    ioctl(fd, IOSSIOSPEED, &speed);
-}
-
-void posix_set_low_latency(int) {}
-
-#else
-
-void posix_set_custom_baud(int, std::int32_t) {}
-void posix_set_low_latency(int) {}
-#endif
-
-#if !defined(__linux__)
 #include <termios.h>
 
+// The request is IOKit's; its header comes with Xcode but not with every
+// toolchain that targets macOS.
+#if __has_include(<IOKit/serial/ioss.h>)
+#include <IOKit/serial/ioss.h>
+#else
+#define IOSSIOSPEED _IOW('T', 2, speed_t)
+#endif
+
 namespace {
+// What the port had before the open; the speed in it is a standard one,
+// so plain termios puts it back.
 struct termios saved_line {};
 volatile sig_atomic_t line_saved = 0;
 }  // namespace
@@ -84,4 +80,16 @@ void posix_restore_line(int fd) {
     if (line_saved) tcsetattr(fd, TCSANOW, &saved_line);
     line_saved = 0;
 }
+
+// Must follow the last tcsetattr, which would put a standard speed back.
+void posix_set_custom_baud(int fd, std::int32_t baud) {
+    speed_t speed = static_cast<speed_t>(baud);
+    ioctl(fd, IOSSIOSPEED, &speed);
+}
+
+// Not asked on macOS: no adapter's latency has been measured on a Mac.
+void posix_set_low_latency(int) {}
+
+#else
+#error "serial line settings are written for Linux and macOS"
 #endif
