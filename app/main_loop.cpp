@@ -1,7 +1,9 @@
 #include "app/dialer.h"
+#include "app/link_line.h"
 #include "decode/passes.h"
 #include "link/link.h"
 #include "platform/keyboard.h"
+#include "platform/sleep.h"
 #include "screen/console_writer.h"
 #include "screen/frame.h"
 
@@ -19,6 +21,7 @@ void ShutDown(ConsoleHandle console) {
 int MainLoop(ConsoleHandle console, bool cat_mode, char (&line)[kLineBufferSize]) {
     (void)line;
     DrawFrame(console, cat_mode);
+    LinkStatusStart(console);
 
     int last_key = kNoKey;
     int spinner = 0;
@@ -30,12 +33,15 @@ int MainLoop(ConsoleHandle console, bool cat_mode, char (&line)[kLineBufferSize]
         }
         if (last_key == 'q' || last_key == 'Q') break;
 
+        link_tally_reset();
+        const std::uint64_t started = clock_ms();
         PrintColour(console, kSpinnerGlyphs[spinner], kSpinnerColumn, kSpinnerRow, kColourWarning);
         spinner = (spinner + 1) % kSpinnerGlyphCount;
 
         // The cycle's pace is the ECU's: no pause between cycles.
         const bool engine_running = ShowLiveData(console, cat_mode);
         ShowSensorFaults(console, cat_mode, engine_running);
+        LinkStatusAfterCycle(link_tally(), static_cast<std::uint32_t>(clock_ms() - started));
     }
 
     ShutDown(console);

@@ -146,6 +146,14 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
     Compose(out, size, width, "", name, after);
 }
 
+void PortInText(char* out, std::size_t size, const char* before, const char* port, const char* after,
+                PortSystem system, int width) {
+    char name[128];
+    ShowSafely(name, sizeof name, port);
+    if (system == PortSystem::kWindows) UpperCase(name);
+    Compose(out, size, width, before, name, after);
+}
+
 void SortPorts(PortEntry* entries, int count) {
     for (int i = 1; i < count; ++i) {
         PortEntry moving = entries[i];

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/dialer.h"
+#include "app/link_line.h"
 #include "app/port_messages.h"
 #include "app/texts.h"
 #include "link/link.h"
@@ -68,6 +69,7 @@ void PrintPortList() {
 // The console title says when the port's device has gone, and which name
 // the monitor waits for.
 void ShowPortLossInTitle(bool lost, const char* port) {
+    LinkStatusPortLoss(lost, port);
     if (!lost) {
         console_set_title(kTitle);
         return;

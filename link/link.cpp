@@ -64,6 +64,8 @@ void link_tally_reset() { tally = {0, 0}; }
 
 LinkTally link_tally() { return tally; }
 
+const char* link_port_name() { return port_name; }
+
 void link_on_port_loss(PortLossHandler handler) { loss_handler = handler; }
 
 std::int32_t GetECUByte(std::int32_t address) {
@@ -80,10 +82,13 @@ std::int32_t GetECUByte(std::int32_t address) {
     // second byte, so the first read's byte is deliberately overwritten.
     rxcount = 0;
     rxcount = port_read_byte(rs232, &answer);
+    const bool echo_came = rxcount != 0;
     rxcount = port_read_byte(rs232, &answer);
     if (rxcount == 0) answer = 0;
     ++tally.requests;
-    if (rxcount != 0) ++tally.answered;
+    // A late answer's echo, read second, is taken for the value: only an
+    // answer whose two bytes both came is the register's.
+    if (echo_came && rxcount != 0) ++tally.answered;
     if (!port_lost && rs232 != nullptr && rs232 != port_invalid() && port_vanished(rs232)) lose_port();
     return answer;
 }

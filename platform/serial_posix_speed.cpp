@@ -46,6 +46,12 @@ void posix_set_custom_baud(int fd, std::int32_t baud) {
     ioctl(fd, TCSETS2, &tio);
 }
 
+std::uint32_t posix_read_speed(int fd) {
+    struct termios2 tio {};
+    if (ioctl(fd, TCGETS2, &tio) != 0) return 0;
+    return tio.c_ospeed;
+}
+
 void posix_set_low_latency(int fd) {
     struct serial_struct ss {};
     if (ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
@@ -64,10 +70,14 @@ void posix_set_custom_baud(int fd, std::int32_t baud) {
 
 void posix_set_low_latency(int) {}
 
+// The speed set by IOSSIOSPEED is not read back by any call.
+std::uint32_t posix_read_speed(int) { return 0; }
+
 #else
 
 void posix_set_custom_baud(int, std::int32_t) {}
 void posix_set_low_latency(int) {}
+std::uint32_t posix_read_speed(int) { return 0; }
 #endif
 
 #if !defined(__linux__)

@@ -101,6 +101,10 @@ void port_configure(PortHandle port, std::int32_t baud) {
     fake::port.configured = port == fake::kOpenHandle;
 }
 
+LineSpeedReport port_line_speed(PortHandle) { return fake::port.speed; }
+
+int port_latency_timer_ms(const char*) { return fake::port.latency_ms; }
+
 void port_purge(PortHandle) {
     events.push_back("purge");
     fake::port.reads.clear();
