@@ -21,6 +21,27 @@ bool IsOption(const char* arg, const char* short_form, const char* long_form) {
     return std::strcmp(arg, short_form) == 0 || std::strcmp(arg, long_form) == 0;
 }
 
+// An option without a value, taken out of the command line wherever it
+// stands, before its port and mode arguments are counted.
+struct FlagOption {
+    const char* name;
+    bool* given;
+};
+
+// Takes `flags` out of argv, keeping the other arguments in their order;
+// returns the new argc.
+int TakeFlags(int argc, char** argv, const FlagOption* flags, int count) {
+    int kept = argc > 0 ? 1 : 0;
+    for (int i = 1; i < argc; ++i) {
+        bool taken = false;
+        for (int f = 0; f < count && !taken; ++f)
+            if (std::strcmp(argv[i], flags[f].name) == 0) taken = *flags[f].given = true;
+        if (!taken) argv[kept++] = argv[i];
+    }
+    if (kept < argc) argv[kept] = nullptr;
+    return kept;
+}
+
 bool AsksForHelp(const char* arg) {
 #ifdef _WIN32
     if (std::strcmp(arg, "/?") == 0) return true;
@@ -166,6 +187,10 @@ const char* ProgramBaseName(const char* path) {
 }
 
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
+    bool mono = false;
+    const FlagOption flags[] = {{"--mono", &mono}};
+    argc = TakeFlags(argc, argv, flags, sizeof flags / sizeof flags[0]);
+    if (mono) console_ask_mono();
     const int args = argc - 1;
 
     // Asked for the version or the ports: plain lines, nothing else touched.

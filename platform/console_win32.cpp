@@ -18,6 +18,9 @@ char stdout_buffer[1024];
 
 HANDLE console_out = INVALID_HANDLE_VALUE;
 
+// No colour: decided once, before the console is opened.
+bool mono = false;
+
 // Held around every console call. The control handler takes it and never
 // gives it back: nothing the main thread writes can land after its cursor move.
 SRWLOCK console_lock = SRWLOCK_INIT;
@@ -35,7 +38,7 @@ BOOL WINAPI on_control(DWORD event) {
     AcquireSRWLockExclusive(&console_lock);
     win32_port_release_from_handler();
     if (console_out != INVALID_HANDLE_VALUE) {
-        SetConsoleTextAttribute(console_out, 15);
+        SetConsoleTextAttribute(console_out, mono ? kAttributePlain : 15);
         COORD below = {0, 25};
         SetConsoleCursorPosition(console_out, below);
     }
@@ -70,9 +73,11 @@ ConsoleHandle console_open() {
     return console_out;
 }
 
+void console_ask_mono() { mono = true; }
+
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute) {
     ConsoleLock lock;
-    SetConsoleTextAttribute(console, attribute);
+    SetConsoleTextAttribute(console, mono ? console_mono_attribute(attribute) : attribute);
 }
 
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {

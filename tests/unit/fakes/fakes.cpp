@@ -172,6 +172,8 @@ ConsoleHandle console_open() {
     return fake::kConsoleHandle;
 }
 
+void console_ask_mono() { events.push_back("console mono"); }
+
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
     fake::console.attribute = attribute;
 }
