@@ -85,6 +85,8 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
     child_pid = -1;
     sim.Stop();
     server.join();
+    // Held back while the command had the terminal.
+    if (!sim.replay_end_note().empty()) std::fprintf(stderr, "%s\n", sim.replay_end_note().c_str());
 
     sigaction(SIGINT, &old_int, nullptr);
     sigaction(SIGQUIT, &old_quit, nullptr);

@@ -42,6 +42,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    const ecusim::Recording& recording = sim->recording();
+    if (recording.cut_short_line != 0)
+        std::fprintf(stderr, "ecusim: line %zu of '%s' is cut short (the recorder was stopped while writing it): left out\n",
+                     recording.cut_short_line, options.replay.c_str());
+
     // Ready to pull the adapter out before anyone can know the port. A real
     // device cannot be unplugged from here: there SIGUSR1 is ignored rather
     // than closing the device and coming back as a pseudo-terminal.
@@ -63,11 +68,18 @@ int main(int argc, char** argv) {
     // The bare path on stdout for scripts; the explanation for people.
     std::printf("%s\n", sim->port().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "ecusim: scenario '%s' on %s\n"
-                 "ecusim: start the monitor with: tarnwickdialer %s c   (Ctrl-C stops the simulator)\n",
-                 std::string(ecusim::ScenarioName(options.scenario)).c_str(), sim->port().c_str(),
-                 sim->port().c_str());
+    if (options.replay.empty()) {
+        std::fprintf(stderr, "ecusim: scenario '%s' on %s\n",
+                     std::string(ecusim::ScenarioName(options.scenario)).c_str(), sim->port().c_str());
+    } else {
+        std::fprintf(stderr, "ecusim: replaying '%s' (%zu rows, %.3f s%s) on %s\n", options.replay.c_str(),
+                     recording.rows.size(), recording.rows.back().seconds - recording.rows.front().seconds,
+                     recording.cat_mode ? ", cat mode" : "", sim->port().c_str());
+    }
+    // A recording without the lambda columns has nothing for cat mode to show.
+    const bool cat_mode = options.replay.empty() || recording.cat_mode;
+    std::fprintf(stderr, "ecusim: start the monitor with: tarnwickdialer %s%s   (Ctrl-C stops the simulator)\n",
+                 sim->port().c_str(), cat_mode ? " c" : "");
 
     sim->Serve();
     serving = nullptr;

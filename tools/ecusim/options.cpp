@@ -54,6 +54,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         return parsed;
     };
 
+    bool scenario_given = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         if (arg == "--") {
@@ -95,6 +96,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             std::optional<Scenario> s = ScenarioByName(v);
             if (!s) return fail("unknown scenario '" + v + "' (known: " + ScenarioList() + ")");
             o.scenario = *s;
+            scenario_given = true;
         } else if (arg == "--set") {
             if (!value(&v)) return fail("--set needs ADDR=VALUE");
             std::size_t eq = v.find('=');
@@ -135,6 +137,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             if (!at || !span || *at < 0 || *span <= 0)
                 return fail("--unplug needs AT:FOR in seconds, e.g. 10:5 (pulled at 10 s, back 5 s later)");
             o.unplugs.push_back({*at, *span});
+        } else if (arg == "--replay") {
+            if (!value(&v) || v.empty()) return fail("--replay needs a recording (a file the monitor's --log wrote)");
+            o.replay = v;
         } else if (arg == "--time") {
             std::optional<double> t;
             if (value(&v)) t = ParseSeconds(v);
@@ -146,6 +151,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     }
     if (!o.device.empty() && (!o.link.empty() || !o.unplugs.empty()))
         return fail("--link and --unplug play a pseudo-terminal; a real --device is unplugged by hand");
+    if (!o.replay.empty() && scenario_given)
+        return fail("--replay and --scenario both say what the car does; give one of them");
+    if (!o.replay.empty() && o.frozen_at)
+        return fail("--time stops a scenario's clock; a recording is played from its start");
     return parsed;
 }
 
@@ -182,11 +191,16 @@ std::string Usage() {
         "                     pseudo-terminal goes away) and plug it back FOR seconds\n"
         "                     later, as a new one under the same --link; repeatable.\n"
         "                     SIGUSR1 pulls it out or plugs it back at any time\n"
-        "  --speed FACTOR     run the scenario clock FACTOR times faster\n"
+        "  --replay FILE      answer from a recording the monitor made with --log: one\n"
+        "                     row per monitor cycle, at the recorded pace; at its end\n"
+        "                     the last row is held\n"
+        "  --speed FACTOR     run the scenario's or the recording's clock FACTOR times\n"
+        "                     faster (below 1: slower)\n"
         "  --time SECONDS     stop the scenario clock at SECONDS\n"
         "  --help             this text\n"
         "\n"
-        "Exit codes: 0 stopped by Ctrl-C or SIGTERM; 2 bad options or unusable device;\n"
+        "Exit codes: 0 stopped by Ctrl-C or SIGTERM; 2 bad options, unusable device or\n"
+        "a file that is not a recording;\n"
         "with a COMMAND, the command's exit code (128+N when it was killed by signal N).\n";
     return text;
 }

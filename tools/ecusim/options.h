@@ -32,6 +32,7 @@ struct SimOptions {
     double latency_ms = 0;                    // --latency: USB adapter's latency timer
     std::string link;                         // --link: served through a symlink here
     std::vector<Unplug> unplugs;              // --unplug AT:FOR, in the order given
+    std::string replay;                       // --replay: a recording instead of the scenario
     std::vector<std::string> command;         // after "--", with {port} placeholders
     bool help = false;
 };

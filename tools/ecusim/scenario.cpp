@@ -3,8 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "decode/registers.h"
-#include "inverse.h"
+#include "encoders.h"
 
 namespace ecusim {
 namespace {
@@ -172,22 +171,22 @@ RegisterImage EncodeState(const EngineState& s) {
         r[high] = static_cast<std::uint8_t>(value >> 8);
         r[high + 1] = static_cast<std::uint8_t>(value & 0xFF);
     };
-    put16(kRegRevsHigh, RevsPeriodFor(s.revs_rpm));
-    put16(kRegInjectorsHigh, InjectorCountFor(s.injectors_ms));
-    r[kRegAdvance] = AdvanceRawFor(s.advance_degrees);
-    r[kRegManifoldPressure] = ManifoldRawFor(s.manifold_millibar);
-    r[kRegAirTemperature] = TemperatureRawFor(s.air_celsius);
-    r[kRegWaterTemperature] = TemperatureRawFor(s.water_celsius);
-    r[kRegThrottle] = ThrottleRawFor(s.throttle_degrees);
-    r[kRegBattery] = BatteryRawFor(s.battery_volts);
-    r[kRegInjectionAngle] = InjectionAngleRawFor(s.injection_angle_degrees);
-    put16(kRegVaeHigh, VaeRawFor(s.vae_percent));
-    put16(kRegLambdaIntegratorHigh, LambdaIntegratorRawFor(s.lambda_integrator_percent));
-    r[kRegLambdaState] = s.closed_loop ? 1 : 0;
-    r[kRegUniram1] = s.uniram1;
-    r[kRegUniram2] = s.uniram2;
-    r[kRegUniram3] = s.uniram3;
-    r[kRegUniramS] = s.uniramS;
+    put16(kRevsHigh, RevsPeriodFor(s.revs_rpm));
+    put16(kInjectorsHigh, InjectorCountFor(s.injectors_ms));
+    r[kAdvance] = AdvanceRawFor(s.advance_degrees);
+    r[kManifold] = ManifoldRawFor(s.manifold_millibar);
+    r[kAirTemperature] = TemperatureRawFor(s.air_celsius);
+    r[kWaterTemperature] = TemperatureRawFor(s.water_celsius);
+    r[kThrottle] = ThrottleRawFor(s.throttle_degrees);
+    r[kBattery] = BatteryRawFor(s.battery_volts);
+    r[kInjectionAngle] = InjectionAngleRawFor(s.injection_angle_degrees);
+    put16(kVaeHigh, VaeRawFor(s.vae_percent));
+    put16(kLambdaIntegratorHigh, LambdaIntegratorRawFor(s.lambda_integrator_percent));
+    r[kLambdaState] = s.closed_loop ? 1 : 0;
+    r[kUniram1] = s.uniram1;
+    r[kUniram2] = s.uniram2;
+    r[kUniram3] = s.uniram3;
+    r[kUniramS] = s.uniramS;
     return r;
 }
 

@@ -20,7 +20,7 @@
 #include <util.h>
 #endif
 
-#include "decode/registers.h"
+#include "encoders.h"
 #include "platform/serial_posix.h"
 
 namespace ecusim {
@@ -41,8 +41,8 @@ constexpr auto kLateBy = std::chrono::milliseconds(400);
 // The low bytes of 16-bit readings: the monitor asks for them straight after
 // their high bytes, so the image must not change in between.
 bool IsLowHalf(std::uint8_t address) {
-    return address == kRegRevsLow || address == kRegInjectorsLow || address == kRegVaeLow ||
-           address == kRegLambdaIntegratorLow;
+    return address == kRevsLow || address == kInjectorsLow || address == kVaeLow ||
+           address == kLambdaIntegratorLow;
 }
 
 void SetCloseOnExec(int fd) {
@@ -85,7 +85,42 @@ RegisterImage Ecu::ImageAt(double seconds) const {
 void Ecu::SetScenario(Scenario scenario) {
     std::lock_guard lock(mutex_);
     scenario_ = scenario;
+    replay_ = nullptr;
     image_time_ = -1;
+}
+
+void Ecu::Replay(const std::vector<ReplayRow>* rows) {
+    std::lock_guard lock(mutex_);
+    replay_ = rows;
+    replay_row_ = 0;
+    replay_start_.reset();
+}
+
+std::size_t Ecu::replay_row() const {
+    std::lock_guard lock(mutex_);
+    return replay_row_;
+}
+
+Answer Ecu::RespondFromRecording(std::uint8_t address, double elapsed) {
+    Answer answer;
+    const std::vector<ReplayRow>& rows = *replay_;
+    if (address == kRevsHigh) {
+        if (!replay_start_) {
+            replay_start_ = elapsed;
+            answer.replay_ended = rows.size() == 1;
+        } else if (replay_row_ + 1 < rows.size() &&
+                   (elapsed - *replay_start_) * speed_ >= rows[replay_row_ + 1].seconds - rows.front().seconds) {
+            ++replay_row_;
+            answer.replay_ended = replay_row_ + 1 == rows.size();
+        }
+    }
+    const ReplayRow& row = rows[replay_row_];
+    if (row.silent) return answer;
+    std::uint8_t value = address < row.registers.size() ? row.registers[address] : 0;
+    for (const RegisterOverride& o : overrides_)
+        if (o.address == address) value = o.value;
+    answer.bytes = {address, value};
+    return answer;
 }
 
 void Ecu::SetRegister(std::uint8_t address, std::uint8_t value) {
@@ -95,6 +130,10 @@ void Ecu::SetRegister(std::uint8_t address, std::uint8_t value) {
 }
 
 Answer Ecu::Respond(std::uint8_t address, double elapsed) {
+    {
+        std::lock_guard lock(mutex_);
+        if (replay_ != nullptr) return RespondFromRecording(address, elapsed);
+    }
     Answer answer;
     Scenario scenario;
     bool refresh;
@@ -134,6 +173,11 @@ Simulator::Simulator(const SimOptions& options)
 
 std::unique_ptr<Simulator> Simulator::Open(const SimOptions& options, std::string* error) {
     std::unique_ptr<Simulator> sim(new Simulator(options));
+    // A file that is no recording is refused before any port exists.
+    if (!options.replay.empty()) {
+        if (!LoadRecording(options.replay, &sim->recording_, error)) return nullptr;
+        sim->ecu_.Replay(&sim->recording_.rows);
+    }
     int wake[2];
     if (pipe(wake) != 0) {
         *error = std::string("cannot make a pipe: ") + std::strerror(errno);
@@ -353,6 +397,17 @@ void Simulator::HandleRequest(std::uint8_t address, Clock::time_point now) {
 
     Answer answer = ecu_.Respond(address, Elapsed(now));
     if (observer_) observer_(RequestEvent{Elapsed(now), address, answer.bytes, answer.stray, answer.late});
+    if (answer.replay_ended) {
+        char note[160];
+        std::snprintf(note, sizeof note, "ecusim: end of the recording (%zu rows, %.3f s): holding the last row",
+                      recording_.rows.size(), recording_.rows.back().seconds);
+        replay_end_note_ = note;
+        Trace("end of the recording", nullptr, 0, 0);
+        if (options_.command.empty()) {
+            std::fprintf(stderr, "%s\n", note);
+            std::fflush(stderr);
+        }
+    }
     if (answer.bytes.empty()) return;
 
     if (answer.late) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "options.h"
+#include "replay.h"
 #include "scenario.h"
 
 namespace ecusim {
@@ -24,6 +25,7 @@ struct Answer {
     std::vector<std::uint8_t> bytes;  // echo, value, then any stray bytes
     std::size_t stray = 0;            // how many of the trailing bytes are stray
     bool late = false;                // sent only after the monitor's read time-out
+    bool replay_ended = false;        // this request took the recording's last row
 };
 
 // The register model. Scenario time runs from construction (scaled by
@@ -39,12 +41,25 @@ public:
     // The registers at scenario time `seconds`, overrides applied.
     RegisterImage ImageAt(double seconds) const;
 
+    // Answers from `rows` (not empty; kept by the caller while the Ecu
+    // lives) instead of the scenario: each request for
+    // revs high (a monitor cycle's first) moves on to the next row once its
+    // time has come, never past one row a cycle, so that a cycle reads one
+    // row whole and none is left out. The rows' clock starts at the first
+    // such request and runs --speed times faster. The last row is held.
+    void Replay(const std::vector<ReplayRow>* rows);
+    // The row being answered from (0 before the first cycle).
+    std::size_t replay_row() const;
+
     // Changes while serving (from any thread), for tests that pull the
     // cable or raise a fault mid-run. Take effect from the next request.
+    // A scenario set here ends a replay.
     void SetScenario(Scenario scenario);
     void SetRegister(std::uint8_t address, std::uint8_t value);  // like --set
 
 private:
+    Answer RespondFromRecording(std::uint8_t address, double elapsed);  // mutex_ held
+
     mutable std::mutex mutex_;
     Scenario scenario_;
     std::vector<RegisterOverride> overrides_;
@@ -53,6 +68,9 @@ private:
     RegisterImage image_{};
     double image_time_ = -1;
     std::minstd_rand stray_random_{0x5EED};
+    const std::vector<ReplayRow>* replay_ = nullptr;  // null: the scenario plays
+    std::size_t replay_row_ = 0;
+    std::optional<double> replay_start_;  // elapsed seconds of the first cycle
 };
 
 // One request as the simulator saw it.
@@ -75,6 +93,13 @@ public:
 
     // The path the monitor is to open.
     const std::string& port() const { return port_; }
+
+    // With --replay: the recording as read.
+    const Recording& recording() const { return recording_; }
+    // Once the last row was reached: the line that says so. Written at once
+    // to stderr unless options.command is set, as then the command owns the
+    // terminal; RunCommand writes it after the command ended.
+    const std::string& replay_end_note() const { return replay_end_note_; }
 
     // Where --trace lines go (stderr unless changed); only used with trace on.
     void set_trace_output(std::FILE* out) { trace_out_ = out; }
@@ -128,6 +153,8 @@ private:
 
     SimOptions options_;
     Ecu ecu_;
+    Recording recording_;  // --replay
+    std::string replay_end_note_;
     std::string port_;
     int io_fd_ = -1;         // pty master, or the device
     int slave_fd_ = -1;      // pty only: held open so the line never hangs up

@@ -11,12 +11,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "decode/conversions.h"
 #include "options.h"
+#include "replay.h"
 #include "simulator.h"
 
 namespace {
@@ -308,6 +310,110 @@ TEST(Answers, DevicesThatCannotServeAreRefused) {
         std::string error;
         EXPECT_EQ(ecusim::Simulator::Open(options, &error), nullptr) << path;
         EXPECT_NE(error.find(path), std::string::npos) << error;
+    }
+}
+
+// A recording as the monitor writes one in cat mode: idle; knock at 6000
+// rpm; then a cycle nobody answered.
+constexpr char kCatHeader[] =
+    "Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),Water temp (C),"
+    "Throttle (deg),Battery (V),Injection angle (deg),VAE (%),Lambda integrator (%),Lambda closed (1/0),"
+    "Uniram 1,Uniram 2,Uniram 3,Uniram S,Mixture limit (status),Air temp sensor (status),Knock (status),"
+    "Water temp sensor (status),Lambda sensor (status),MAP sensor (status),Throttle sensor (status),"
+    "Camshaft sensor (status),Crankshaft sensor (status),Answered (of 20),Mark\n";
+constexpr char kCatRows[] =
+    "0.000,899.982,2.400,10.00,341.5248,30,88,0.4980,13.9416,360.0,1.0440,1.000000,1,0,0,0,0,0,0,0,0,0,0,0,7,7,20,0\n"
+    "1.000,6000.000,9.600,25.00,1926.3156,36,104,60.3354,14.3184,247.5,45.0078,4.096000,0,8,0,0,5,0,0,3,0,0,0,0,7,7,"
+    "20,1\n"
+    "1.100,0.000,0.000,0.00,60.8400,125,125,-1.4100,0.0000,720.0,-16.0000,0.000000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n";
+
+std::string WriteTemporary(const std::string& text) {
+    char path[] = "/tmp/ecusim-replay-XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
+    close(fd);
+    return path;
+}
+
+// Rows change only at a cycle's first request, at the recorded pace, one a
+// cycle; an unanswered cycle plays silent; the last row is held.
+TEST(Answers, ReplayPlaysTheRecordingCycleByCycle) {
+    const std::string path = WriteTemporary(std::string(kCatHeader) + kCatRows);
+    Served s({"--replay", path});
+    Line line(s.port());
+    EXPECT_STREQ(ConvertRevs(Word(line, 1)).text, "Revs:\t\t899 rpm     ");
+    EXPECT_STREQ(ConvertBattery(Byte(line, 10)).text, "Battery:\t13.94 volts     ");
+    EXPECT_STREQ(ConvertLambdaIntegrator(Word(line, 18)).text, "1.00 %");
+    EXPECT_EQ(Byte(line, 20), 1);
+    // The next row is due 1 s after the first cycle.
+    EXPECT_STREQ(ConvertRevs(Word(line, 1)).text, "Revs:\t\t899 rpm     ");
+    std::this_thread::sleep_for(1200ms);
+    // Both later rows are due; one cycle takes one.
+    EXPECT_STREQ(ConvertRevs(Word(line, 1)).text, "Revs:\t\t6000 rpm     ");
+    EXPECT_STREQ(ConvertThrottle(Byte(line, 9)).text, "Throttle:\t60.34 degrees     ");
+    EXPECT_EQ(Byte(line, 15), 8);
+    EXPECT_EQ(Byte(line, 21), 5);
+    EXPECT_EQ(s.sim().replay_end_note(), "");
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        line.Send({1});
+        EXPECT_TRUE(line.Quiet()) << "cycle " << cycle;
+    }
+    EXPECT_EQ(s.sim().ecu().replay_row(), 2u);
+    EXPECT_NE(s.sim().replay_end_note().find("end of the recording (3 rows, 1.100 s)"), std::string::npos);
+    std::remove(path.c_str());
+}
+
+// What is not a recording is refused with its line and the reason; a last
+// line cut short is left out.
+TEST(Answers, ReplayRefusesWhatIsNotARecording) {
+    const std::string header = kCatHeader;
+    const std::string good = std::string(kCatRows).substr(0, std::string(kCatRows).find('\n') + 1);
+    auto with = [&good](std::size_t field, const std::string& cell) {
+        std::string row = good;
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < field; ++i) from = row.find(',', from) + 1;
+        return row.replace(from, row.find_first_of(",\n", from) - from, cell);
+    };
+    const struct {
+        std::string text;
+        const char* error;  // empty: accepted
+    } kCases[] = {
+        {"", "line 1: not a recording: the file is empty"},
+        {"Time (s),Revs (rpm)\n", "line 1: not a recording: 2 columns where a recording has 24 (28 with"},
+        {"Time (s);Revs (rpm)\n" + good, "line 1: not a recording: fields separated by ';'"},
+        {header.substr(0, header.find("Mark")) + "Marker\n", "line 1: not a recording: column 28 is 'Marker'"},
+        {header, "line 2: no complete row to play"},
+        {header + good + "1.0,900", ""},
+        {header + good + "\n", "line 3: an empty line"},
+        {header + with(1, "900,5"), "line 2: 29 fields where the header has 28"},
+        {header + with(1, "9OO\x1b[2J"), "line 2: '9OO?[2J' in Revs (rpm) is not a number"},
+        {header + with(1, "nan"), "line 2: 'nan' in Revs (rpm) is not a number"},
+        {header + with(5, "30.5"), "line 2: '30.5' in Air temp (C) is not a whole number"},
+        {header + with(12, "2"), "line 2: '2' in Lambda closed (1/0) is not 1 or 0"},
+        {header + with(13, "256"), "line 2: '256' in Uniram 1 is not a byte (0 to 255)"},
+        {header + with(19, "8"), "line 2: '8' in Knock (status) is not a status code (0 to 7)"},
+        {header + with(26, "21"), "line 2: '21' in Answered (of 20) is not a count of answers (0 to 20)"},
+        {header + good + with(0, "-0.5"), "line 3: the time '-0.5' is before the start"},
+        {header + with(0, "2.0") + good, "line 3: the time '0.000' goes back"},
+        {header + std::string(2000, '1') + "\n", "line 2: longer than any row"},
+    };
+    for (const auto& c : kCases) {
+        std::FILE* in = fmemopen(const_cast<char*>(c.text.data()), c.text.size(), "r");
+        if (c.text.empty()) in = std::fopen("/dev/null", "r");
+        ASSERT_NE(in, nullptr);
+        ecusim::Recording recording;
+        std::string error;
+        const bool ok = ecusim::ReadRecording(in, &recording, &error);
+        std::fclose(in);
+        if (*c.error == '\0') {
+            EXPECT_TRUE(ok) << error;
+            EXPECT_EQ(recording.rows.size(), 1u);
+            EXPECT_EQ(recording.cut_short_line, 3u);
+        } else {
+            EXPECT_FALSE(ok) << c.text.substr(0, 80);
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << "got '" << error << "' for " << c.error;
+        }
     }
 }
 

@@ -48,6 +48,11 @@ TEST(Options, GoodCommandLines) {
         EXPECT_DOUBLE_EQ(p.options.unplugs[1].span, 2.5);
     }
     {
+        ecusim::ParsedOptions p = ecusim::ParseOptions({"--replay=drive.csv", "--speed", "4", "--pace"});
+        ASSERT_EQ(p.error, "");
+        EXPECT_EQ(p.options.replay, "drive.csv");
+    }
+    {
         // Everything after "--" is the command, options included.
         ecusim::ParsedOptions p =
             ecusim::ParseOptions({"--scenario", "idle", "--", "prog", "{port}", "--pace", "--"});
@@ -89,6 +94,9 @@ TEST(Options, BadCommandLinesSayWhatIsWrong) {
         {{"--unplug", "10"}, "--unplug needs AT:FOR"},
         {{"--unplug", "10:0"}, "--unplug needs AT:FOR"},
         {{"--link", "/tmp/ecu", "--device", "/dev/ttyUSB0"}, "a real --device is unplugged by hand"},
+        {{"--replay"}, "--replay needs a recording"},
+        {{"--replay", "a.csv", "--scenario", "idle"}, "give one of them"},
+        {{"--time", "3", "--replay", "a.csv"}, "a recording is played from its start"},
     };
     for (const auto& c : kCases) {
         ecusim::ParsedOptions p = ecusim::ParseOptions(c.args);
