@@ -19,7 +19,7 @@ struct StartUpOutcome {
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]);
 
 // Draws the frame, cycles until q or Q, shuts down; returns the exit code.
-int MainLoop(ConsoleHandle console, bool cat_mode, char (&line)[kLineBufferSize]);
+int MainLoop(ConsoleHandle console, bool cat_mode);
 
 // Closes the port, leaves the cursor below the dashboard, closes the console.
 void ShutDown(ConsoleHandle console);

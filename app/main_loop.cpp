@@ -18,8 +18,7 @@ void ShutDown(ConsoleHandle console) {
     console_close(console);
 }
 
-int MainLoop(ConsoleHandle console, bool cat_mode, char (&line)[kLineBufferSize]) {
-    (void)line;
+int MainLoop(ConsoleHandle console, bool cat_mode) {
     DrawFrame(console, cat_mode);
     LinkStatusStart(console);
 

@@ -9,17 +9,6 @@
 // console of 80 columns never wraps it.
 constexpr int kMessageWidth = 79;
 
-// Whose words: port names, and the command that gives a user a device's group.
-enum class PortSystem { kWindows, kLinux, kMac };
-
-#if defined(_WIN32)
-constexpr PortSystem kThisSystem = PortSystem::kWindows;
-#elif defined(__APPLE__)
-constexpr PortSystem kThisSystem = PortSystem::kMac;
-#else
-constexpr PortSystem kThisSystem = PortSystem::kLinux;
-#endif
-
 // Copies `text` with every control character (C0, DEL, C1 in UTF-8) shown as
 // '?': an argument repeated on the screen must never drive the terminal.
 void ShowSafely(char* out, std::size_t size, const char* text);

@@ -111,6 +111,21 @@ void ShowWhyNotAndThePorts(ConsoleHandle console, const char* port, const char* 
     console_write("\n");
 }
 
+// Where the program should be and what a silent ECU looks like, from `row`
+// on: the help and the failure screens end with it.
+void ShowGuidance(ConsoleHandle console, std::int16_t row, const char* move_it) {
+    PrintColour(console, "If you ran it from a COMMAND window with the correct Comport number,", 0,
+                row, kColourGuide);
+    PrintColour(console, " type dir and enter. Tarnwickdialer.exe should show in the list.", 0,
+                static_cast<std::int16_t>(row + 1), kColourGuide);
+    PrintColour(console, move_it, 0, static_cast<std::int16_t>(row + 2), kColourGuide);
+    PrintColour(console,
+                "If you open the correct port but it is not talking to the ECU,\n"
+                " then incorrect values will appear on the screen\n"
+                " slowly and the battery volts will be zero.",
+                0, static_cast<std::int16_t>(row + 4), kColourText);
+}
+
 void ShowHelpScreen(ConsoleHandle console) {
     PrintColour(console,
                 "THIS WILL NOT 'DOUBLE-CLICK' FROM WINDOWS, it is a DOS program!\n"
@@ -124,17 +139,7 @@ void ShowHelpScreen(ConsoleHandle console) {
                 " eg    Tarnwickdialer 5 c       cat program on COMport 5\n"
                 "       Tarnwickdialer 5     non-cat program on COMport 5",
                 0, 8, kColourText);
-    PrintColour(console, "If you ran it from a COMMAND window with the correct Comport number,", 0,
-                16, kColourGuide);
-    PrintColour(console, " type dir and enter. Tarnwickdialer.exe should show in the list.", 0, 17,
-                kColourGuide);
-    PrintColour(console, " if it doesn't show, move it there with WIndows explorer", 0, 18,
-                kColourGuide);
-    PrintColour(console,
-                "If you open the correct port but it is not talking to the ECU,\n"
-                " then incorrect values will appear on the screen\n"
-                " slowly and the battery volts will be zero.",
-                0, 20, kColourText);
+    ShowGuidance(console, 16, " if it doesn't show, move it there with WIndows explorer");
     PrintPortsLine(console, 2);
     PrintColour(console, "Press a key to continue.", 0, 23, kColourGuide);
 }
@@ -148,26 +153,98 @@ void ShowFailureScreen(ConsoleHandle console) {
                 " eg    Tarnwickdialer 5 c       cat program on port 5\n"
                 "       Tarnwickdialer 5     non-cat program on port 5",
                 0, 4, kColourText);
-    PrintColour(console, "If you ran it from a COMMAND window with the correct Comport number,", 0,
-                14, kColourGuide);
-    PrintColour(console, " type dir and enter. Tarnwickdialer.exe should show in the list.", 0, 15,
-                kColourGuide);
-    PrintColour(console, " if it doesn't show, move it there with Windows explorer and try again.",
-                0, 16, kColourGuide);
-    PrintColour(console,
-                "If you open the correct port but it is not talking to the ECU,\n"
-                " then incorrect values will appear on the screen\n"
-                " slowly and the battery volts will be zero.",
-                0, 18, kColourText);
+    ShowGuidance(console, 14, " if it doesn't show, move it there with Windows explorer and try again.");
 }
 
-// Writes the parts one after the other: the port name is data, never a format.
-void WriteOpeningMessage(const char* before_contact, const char* before_port, const char* port) {
-    console_write(before_contact);
+// What tells the plain and the cat program's openings apart.
+struct Opening {
+    const char* before_contact;
+    const char* before_port;
+    std::uint32_t pause_before_open_ms;
+    // Row where the cat program's failure screen puts the guide's pen before
+    // the reason (-1: none).
+    std::int16_t failure_pen_row;
+    const char* opened;
+};
+
+constexpr Opening kPlainOpening{"PayPal donations appreciated to ", "\n attempting to open COMport '",
+                                kOpeningPauseMs, -1, "Successfully opened port!          \n\n "};
+constexpr Opening kCatOpening{"For support & premium version, PayPal donations to ",
+                              "\n attempting to open the port '", 0, 18,
+                              "Successfully opened port!          \n\n"};
+
+void ShowBanner(ConsoleHandle console) {
+    console_set_attribute(console, kColourText);
+    console_write(kBanner);
+    console_write("\n");
+}
+
+// -V and -l: plain lines, nothing else touched. Returns whether it was one.
+bool AnswerInformationOption(int args, char** argv) {
+    if (args != 1) return false;
+    if (IsOption(argv[1], "-V", "--version")) {
+        std::printf("tarnwickdialer %s\n", TD_VERSION);
+        return true;
+    }
+    if (IsOption(argv[1], "-l", "--list")) {
+        PrintPortList();
+        return true;
+    }
+    return false;
+}
+
+// Refused before the console is touched: nothing to restore, nothing opened.
+// Returns whether it refused.
+bool Refuse(int args, char** argv) {
+    if (args >= 1 && std::strlen(argv[1]) > static_cast<std::size_t>(kMaxPortArgument)) {
+        std::fprintf(stderr,
+                     "tarnwickdialer: the port argument is %zu characters long; at most %d are "
+                     "accepted.\n",
+                     std::strlen(argv[1]), kMaxPortArgument);
+        return true;
+    }
+    if (const char* why = console_unusable_reason()) {
+        std::fprintf(stderr, "tarnwickdialer: %s.\n", why);
+        return true;
+    }
+    return false;
+}
+
+// The usage line, the banner and the help screen, until a key.
+void ShowUsage(ConsoleHandle console, const char* program) {
+    char name[kLineBufferSize];
+    ShowSafely(name, sizeof name, ProgramBaseName(program));
+    console_write("Lancia Delta Integrale Mk1 etc. Usage: ");
+    console_write(name);
+    console_write(" [port#] \n");
+    ShowBanner(console);
+    ShowHelpScreen(console);
+    // With input at its end no key can come: nothing to wait for.
+    while (!key_waiting() && !key_input_ended()) sleep_ms(kHelpKeyPollMs);
+    PrintColour(console, "\n", 0, 23, kColourGuide);
+    key_read();
+}
+
+// Opens the port `line` names, the argument as given in `argument`; on
+// failure shows why. The port name is data, never a format.
+bool OpenPort(ConsoleHandle console, const Opening& opening, const char* line, const char* argument) {
+    // The name as shown: whatever the argument holds, never a terminal control.
+    char shown[kLineBufferSize];
+    ShowSafely(shown, sizeof shown, line);
+    console_write(opening.before_contact);
     console_write(kContactAddress);
-    console_write(before_port);
-    console_write(port);
+    console_write(opening.before_port);
+    console_write(shown);
     console_write("'\n");
+    if (opening.pause_before_open_ms > 0) sleep_ms(opening.pause_before_open_ms);
+    if (serial_setcomms(kEcuBaud, line) == nullptr) {
+        ShowFailureScreen(console);
+        if (opening.failure_pen_row >= 0) PrintColour(console, "\n", 0, opening.failure_pen_row, kColourGuide);
+        ShowWhyNotAndThePorts(console, line, argument);
+        return false;
+    }
+    console_write(opening.opened);
+    return true;
 }
 
 StartUpOutcome Finish(ConsoleHandle console, int code) { return {false, code, console, false}; }
@@ -192,31 +269,8 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     argc = TakeFlags(argc, argv, flags, sizeof flags / sizeof flags[0]);
     if (mono) console_ask_mono();
     const int args = argc - 1;
-
-    // Asked for the version or the ports: plain lines, nothing else touched.
-    if (args == 1 && IsOption(argv[1], "-V", "--version")) {
-        std::printf("tarnwickdialer %s\n", TD_VERSION);
-        return Finish(nullptr, 0);
-    }
-    if (args == 1 && IsOption(argv[1], "-l", "--list")) {
-        PrintPortList();
-        return Finish(nullptr, 0);
-    }
-    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
-
-    // Refused before the console is touched: nothing to restore, nothing opened.
-    if (args >= 1 && std::strlen(argv[1]) > static_cast<std::size_t>(kMaxPortArgument)) {
-        std::fprintf(stderr,
-                     "tarnwickdialer: the port argument is %zu characters long; at most %d are "
-                     "accepted.\n",
-                     std::strlen(argv[1]), kMaxPortArgument);
-        return Finish(nullptr, 1);
-    }
-
-    if (const char* why = console_unusable_reason()) {
-        std::fprintf(stderr, "tarnwickdialer: %s.\n", why);
-        return Finish(nullptr, 1);
-    }
+    if (AnswerInformationOption(args, argv)) return Finish(nullptr, 0);
+    if (Refuse(args, argv)) return Finish(nullptr, 1);
 
     ConsoleHandle console = console_open();
     console_set_title(kTitle);
@@ -224,54 +278,16 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     console_clear();
 
     // More than two arguments is a usage error, answered like no argument.
-    const bool usage = args == 0 || args > 2 || asked_for_help;
-    if (usage) {
-        const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer";
-        ShowSafely(line, sizeof line, ProgramBaseName(program));
-        console_write("Lancia Delta Integrale Mk1 etc. Usage: ");
-        console_write(line);
-        console_write(" [port#] \n");
-    }
-
-    console_set_attribute(console, kColourText);
-    console_write(kBanner);
-    console_write("\n");
-
-    if (usage) {
-        ShowHelpScreen(console);
-        // With input at its end no key can come: nothing to wait for.
-        while (!key_waiting() && !key_input_ended()) sleep_ms(kHelpKeyPollMs);
-        PrintColour(console, "\n", 0, 23, kColourGuide);
-        key_read();
+    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
+    if (args == 0 || args > 2 || asked_for_help) {
+        ShowUsage(console, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer");
         return Finish(console, asked_for_help ? 0 : 1);
     }
 
+    ShowBanner(console);
     const bool cat_mode = args == 2;
     port_format_name(line, sizeof line, argv[1]);
-    // The name as shown: whatever the argument holds, never a terminal control.
-    char shown[kLineBufferSize];
-    ShowSafely(shown, sizeof shown, line);
-    if (cat_mode) {
-        WriteOpeningMessage("For support & premium version, PayPal donations to ",
-                            "\n attempting to open the port '", shown);
-        if (serial_setcomms(kEcuBaud, line) == nullptr) {
-            ShowFailureScreen(console);
-            PrintColour(console, "\n", 0, 18, kColourGuide);
-            ShowWhyNotAndThePorts(console, line, argv[1]);
-            return Finish(console, 1);
-        }
-        console_write("Successfully opened port!          \n\n");
-    } else {
-        WriteOpeningMessage("PayPal donations appreciated to ", "\n attempting to open COMport '",
-                            shown);
-        sleep_ms(kOpeningPauseMs);
-        if (serial_setcomms(kEcuBaud, line) == nullptr) {
-            ShowFailureScreen(console);
-            ShowWhyNotAndThePorts(console, line, argv[1]);
-            return Finish(console, 1);
-        }
-        console_write("Successfully opened port!          \n\n ");
-    }
+    if (!OpenPort(console, cat_mode ? kCatOpening : kPlainOpening, line, argv[1])) return Finish(console, 1);
     link_on_port_loss(ShowPortLossInTitle);
 
     sleep_ms(kOpeningPauseMs);
@@ -282,5 +298,5 @@ int RunDialer(int argc, char** argv) {
     char line[kLineBufferSize] = {};
     StartUpOutcome start = StartUp(argc, argv, line);
     if (!start.run) return start.exit_code;
-    return MainLoop(start.console, start.cat_mode, line);
+    return MainLoop(start.console, start.cat_mode);
 }

@@ -69,14 +69,6 @@ struct Figures {
 // The monitor to run: this tree's, unless --dialer names another build.
 std::string dialer_path;
 
-// Nanoseconds the process has spent on a CPU; -1 when unknown.
-long long CpuNanoseconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
-    long long ns = -1;
-    if (!(in >> ns)) return -1;
-    return ns;
-}
-
 // A "Name:   value kB" line of /proc/PID/status; -1 when missing.
 long StatusKib(pid_t pid, const std::string& name) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
@@ -126,13 +118,13 @@ Figures RunCycles(const Case& c, int cycles) {
         f.error = "no cycles came" + s.Dump();
         return f;
     }
-    const long long cpu0 = CpuNanoseconds(s.pid());
+    const double cpu0 = e2e::CpuSeconds(s.pid());
     const Clock::time_point t0 = Clock::now();
     if (!s.WaitForRequests(last, budget(cycles))) {
         f.error = "the cycles did not finish in time";
         return f;
     }
-    const long long cpu1 = CpuNanoseconds(s.pid());
+    const double cpu1 = e2e::CpuSeconds(s.pid());
     const Clock::time_point t1 = Clock::now();
     f.peak_rss_kib = StatusKib(s.pid(), "VmHWM");
     s.SendKeys("q");
@@ -168,8 +160,8 @@ Figures RunCycles(const Case& c, int cycles) {
     f.worst_period = periods.back();
     f.median_period = periods[periods.size() / 2];
     if (cpu0 >= 0 && cpu1 >= 0) {
-        f.cpu_per_cycle = (cpu1 - cpu0) / 1e9 / cycles;
-        f.cpu_share = (cpu1 - cpu0) / 1e9 / Seconds(t1 - t0);
+        f.cpu_per_cycle = (cpu1 - cpu0) / cycles;
+        f.cpu_share = (cpu1 - cpu0) / Seconds(t1 - t0);
     }
     const std::vector<std::size_t> spins = SpinnerWrites(s.Output());
     const std::size_t a = warm_up_cycles, b = warm_up_cycles + static_cast<std::size_t>(cycles);
@@ -200,14 +192,14 @@ SilentFigures RunSilent(int requests) {
         f.error = "no request came" + s.Dump();
         return f;
     }
-    const long long cpu0 = CpuNanoseconds(s.pid());
+    const double cpu0 = e2e::CpuSeconds(s.pid());
     const Clock::time_point t0 = Clock::now();
     const auto budget = std::chrono::seconds(2 + requests);
     if (!s.WaitForRequests(static_cast<std::size_t>(requests) + 1, budget)) {
         f.error = "requests did not come in time";
         return f;
     }
-    const long long cpu1 = CpuNanoseconds(s.pid());
+    const double cpu1 = e2e::CpuSeconds(s.pid());
     const Clock::time_point t1 = Clock::now();
     // q would wait for the end of a 14 s cycle; a signal ends it at once.
     s.SendSignal(SIGTERM);
@@ -219,7 +211,7 @@ SilentFigures RunSilent(int requests) {
     }
     f.requests = requests;
     f.mean = (log[static_cast<std::size_t>(requests)].seconds - log[0].seconds) / requests;
-    if (cpu0 >= 0 && cpu1 >= 0) f.cpu_share = (cpu1 - cpu0) / 1e9 / Seconds(t1 - t0);
+    if (cpu0 >= 0 && cpu1 >= 0) f.cpu_share = (cpu1 - cpu0) / Seconds(t1 - t0);
     f.ok = s.exit_code() == 128 + SIGTERM;
     if (!f.ok) f.error = "exit code " + std::to_string(s.exit_code());
     return f;

@@ -5,8 +5,9 @@
 #include "decode/conversions.h"
 
 #include <cstdio>
+#include <limits>
 
-#include "screen/console_writer.h"
+#include "screen/colours.h"
 
 const std::int32_t temperature[256] = {
     125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125, 125,  //   0
@@ -50,17 +51,23 @@ Reading Make(float value, std::uint16_t colour, const char* format, Args... args
 // sees exactly the whole degrees shown.
 float TemperatureOf(std::uint8_t raw) { return static_cast<float>(temperature[raw]); }
 
+// Green inside [warn_low, warn_high], yellow outside it, red outside
+// [alarm_low, alarm_high].
+std::uint16_t Banded(float value, float alarm_low, float warn_low, float warn_high, float alarm_high) {
+    if (value < alarm_low || value > alarm_high) return kColourAlarm;
+    if (value < warn_low || value > warn_high) return kColourWarning;
+    return kColourNormal;
+}
+
+constexpr float kNoLimit = std::numeric_limits<float>::lowest();
+
 }  // namespace
 
 Reading ConvertRevs(std::uint16_t period) {
     // The period counts ECU timer ticks per revolution; 0 means no pulses,
     // i.e. the engine is stopped.
     const float value = period == 0 ? 0.0f : 30000000.0f / static_cast<float>(period);
-    std::uint16_t colour = kColourNormal;
-    if (value < 500.0f || value > 6500.0f)
-        colour = kColourAlarm;
-    else if (value < 800.0f || value > 6000.0f)
-        colour = kColourWarning;
+    const std::uint16_t colour = Banded(value, 500.0f, 800.0f, 6000.0f, 6500.0f);
     return Make(value, colour, "Revs:\t\t%d rpm     ", Truncated(value));
 }
 
@@ -90,11 +97,7 @@ Reading ConvertAirTemperature(std::uint8_t raw) {
 
 Reading ConvertWaterTemperature(std::uint8_t raw) {
     const float value = TemperatureOf(raw);
-    std::uint16_t colour = kColourNormal;
-    if (value > 110.0f)
-        colour = kColourAlarm;
-    else if (value > 105.0f)
-        colour = kColourWarning;
+    const std::uint16_t colour = Banded(value, kNoLimit, kNoLimit, 105.0f, 110.0f);
     return Make(value, colour, "Water temp:\t%d degrees     ", Truncated(value));
 }
 
@@ -107,11 +110,7 @@ Reading ConvertThrottle(std::uint8_t raw) {
 
 Reading ConvertBattery(std::uint8_t raw) {
     const float value = static_cast<float>(raw * 0.0628);
-    std::uint16_t colour = kColourNormal;
-    if (value < 12.0f || value > 14.5f)
-        colour = kColourAlarm;
-    else if (value < 12.5f || value > 14.0f)
-        colour = kColourWarning;
+    const std::uint16_t colour = Banded(value, 12.0f, 12.5f, 14.0f, 14.5f);
     return Make(value, colour, "Battery:\t%2.2f volts     ", Widened(value));
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "screen/console_writer.h"
+#include "screen/colours.h"
 
 namespace {
 
@@ -22,26 +22,12 @@ const char kNoteRunning[] =
     "                                                           \n"
     "Cam & Crank sensors only valid when engine not running    ";
 
-SensorStatus Status(bool fault, const char* fault_text, const char* ok_text, std::int16_t x,
-                    std::int16_t y) {
-    return {fault ? fault_text : ok_text, x, y, fault ? kColourAlarm : kColourNormal, true, true};
+SensorStatus Status(bool fault, const char* fault_text, const char* ok_text) {
+    return {fault ? fault_text : ok_text, fault ? kColourAlarm : kColourNormal, true};
 }
 
-SensorStatus ShortOrOpen(bool fault, bool short_circuit, std::int16_t x, std::int16_t y) {
-    return Status(fault, short_circuit ? kShort : kOpen, kOk13, x, y);
-}
-
-SensorStatus NotWritten(SensorStatus s) {
-    s.written = false;
-    s.shown = false;
-    return s;
-}
-
-SensorStatus Blanked(SensorStatus s) {
-    s.text = kBlank13;
-    s.colour = kColourNormal;
-    s.shown = false;
-    return s;
+SensorStatus ShortOrOpen(bool fault, bool short_circuit) {
+    return Status(fault, short_circuit ? kShort : kOpen, kOk13);
 }
 
 bool Bit(std::uint8_t byte, unsigned bit) { return (byte >> bit) & 1u; }
@@ -52,36 +38,32 @@ FaultReport DecodeFaults(std::uint8_t uniram1, std::uint8_t uniram2, std::uint8_
                          std::uint8_t uniramS, bool cat_mode, bool engine_running) {
     FaultReport r{};
 
-    r.mixture = Status(Bit(uniram1, 1), Bit(uniram3, 0) ? "Max lean" : "Max rich", "OK      ", 21, 18);
-    r.air = ShortOrOpen(Bit(uniram1, 2), Bit(uniram3, 1), 21, 13);
-    r.knock = Status(Bit(uniram1, 3), "Pinking", "OK     ", 65, 13);
-    r.water = ShortOrOpen(Bit(uniram1, 4), Bit(uniram3, 2), 21, 14);
-    r.lambda = Status(Bit(uniram1, 5), "Faulty", "OK    ", 21, 19);
-    r.map = ShortOrOpen(Bit(uniram1, 6), Bit(uniram3, 7), 21, 15);
-    r.throttle = ShortOrOpen(Bit(uniram1, 7), Bit(uniram3, 3), 65, 14);
+    r.mixture = Status(Bit(uniram1, 1), Bit(uniram3, 0) ? "Max lean" : "Max rich", "OK      ");
+    r.air = ShortOrOpen(Bit(uniram1, 2), Bit(uniram3, 1));
+    r.knock = Status(Bit(uniram1, 3), "Pinking", "OK     ");
+    r.water = ShortOrOpen(Bit(uniram1, 4), Bit(uniram3, 2));
+    r.lambda = Status(Bit(uniram1, 5), "Faulty", "OK    ");
+    r.map = ShortOrOpen(Bit(uniram1, 6), Bit(uniram3, 7));
+    r.throttle = ShortOrOpen(Bit(uniram1, 7), Bit(uniram3, 3));
 
     // uniram2 carries one camshaft-or-crankshaft fault at a time: bit 3 says
     // one is present, bit 7 which sensor (set: crankshaft), bit 1 short or open.
     const bool cam_crank_fault = Bit(uniram2, 3);
     const bool crank = Bit(uniram2, 7);
     const bool short_circuit = Bit(uniram2, 1);
-    r.camshaft = ShortOrOpen(Bit(uniram1, 0) && cam_crank_fault && !crank, short_circuit, 65, 15);
-    r.crankshaft = ShortOrOpen(cam_crank_fault && crank, short_circuit, 65, 16);
+    r.camshaft = ShortOrOpen(Bit(uniram1, 0) && cam_crank_fault && !crank, short_circuit);
+    r.crankshaft = ShortOrOpen(cam_crank_fault && crank, short_circuit);
 
     if (!cat_mode) {
-        r.mixture = NotWritten(r.mixture);
-        r.lambda = NotWritten(r.lambda);
+        r.mixture.written = false;
+        r.lambda.written = false;
     }
     // The ECU only reports these two sensors reliably with the engine stopped.
     if (engine_running) {
-        r.camshaft = Blanked(r.camshaft);
-        r.crankshaft = Blanked(r.crankshaft);
+        r.camshaft = r.crankshaft = {kBlank13, kColourNormal, true};
     }
 
     r.note = engine_running ? kNoteRunning : kNoteStopped;
-    r.note_x = 0;
-    r.note_y = 11;
-    r.note_colour = kColourWarning;
 
     std::snprintf(r.info, sizeof r.info, "Info only, uniram 1, 2, 3, S: %02x, %02x, %02x, %02x",
                   static_cast<unsigned>(uniram1), static_cast<unsigned>(uniram2),

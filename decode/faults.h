@@ -5,10 +5,8 @@
 
 struct SensorStatus {
     const char* text;      // padded to the widest text its place can hold
-    std::int16_t x, y;     // place of the status
     std::uint16_t colour;
     bool written;  // the place is written this cycle
-    bool shown;    // a status stands there (false: blanked, or not written)
 };
 
 struct FaultReport {
@@ -22,8 +20,6 @@ struct FaultReport {
     SensorStatus camshaft;    // blanked while the engine runs
     SensorStatus crankshaft;  // blanked while the engine runs
     const char* note;         // camshaft and crankshaft note, two lines
-    std::int16_t note_x, note_y;
-    std::uint16_t note_colour;
     char info[64];            // the four bytes in hexadecimal
 };
 

@@ -1,3 +1,4 @@
+// The dashboard's layout: every reading, status and note is placed here.
 #include "decode/passes.h"
 
 #include <cstdint>
@@ -24,9 +25,12 @@ void Show(ConsoleHandle console, const Reading& r, std::int16_t x, std::int16_t 
     PrintColour(console, r.text, x, y, r.colour);
 }
 
-void Show(ConsoleHandle console, const SensorStatus& s) {
-    if (s.written) PrintColour(console, s.text, s.x, s.y, s.colour);
+void Show(ConsoleHandle console, const SensorStatus& s, std::int16_t x, std::int16_t y) {
+    if (s.written) PrintColour(console, s.text, x, y, s.colour);
 }
+
+// The camshaft and crankshaft note, two lines.
+void ShowNote(ConsoleHandle console, const char* note) { PrintColour(console, note, 0, 11, kColourWarning); }
 
 }  // namespace
 
@@ -67,18 +71,18 @@ void ShowSensorFaults(ConsoleHandle console, bool cat_mode, bool engine_running)
     PrintColour(console, kFooter, kFooterColumn, kFooterRow, kColourGuide);
     PrintColour(console, r.info, 17, 22, kColourNormal);
 
-    Show(console, r.mixture);
-    Show(console, r.air);
-    Show(console, r.knock);
-    Show(console, r.water);
-    Show(console, r.lambda);
-    Show(console, r.map);
-    Show(console, r.throttle);
+    Show(console, r.mixture, 21, 18);
+    Show(console, r.air, 21, 13);
+    Show(console, r.knock, 65, 13);
+    Show(console, r.water, 21, 14);
+    Show(console, r.lambda, 21, 19);
+    Show(console, r.map, 21, 15);
+    Show(console, r.throttle, 65, 14);
 
     // Stopped, the note explains the statuses that follow it; running, the
     // blanked statuses go before the note that says why.
-    if (!engine_running) PrintColour(console, r.note, r.note_x, r.note_y, r.note_colour);
-    Show(console, r.camshaft);
-    if (engine_running) PrintColour(console, r.note, r.note_x, r.note_y, r.note_colour);
-    Show(console, r.crankshaft);
+    if (!engine_running) ShowNote(console, r.note);
+    Show(console, r.camshaft, 65, 15);
+    if (engine_running) ShowNote(console, r.note);
+    Show(console, r.crankshaft, 65, 16);
 }

@@ -89,7 +89,7 @@ std::int32_t GetECUByte(std::int32_t address) {
     // A late answer's echo, read second, is taken for the value: only an
     // answer whose two bytes both came is the register's.
     if (echo_came && rxcount != 0) ++tally.answered;
-    if (!port_lost && rs232 != nullptr && rs232 != port_invalid() && port_vanished(rs232)) lose_port();
+    if (!port_lost && port_vanished(rs232)) lose_port();
     return answer;
 }
 

@@ -6,13 +6,6 @@ namespace {
 
 constexpr int kTabStop = 8;
 
-void forget_changes(ConsoleGrid& grid) {
-    for (int row = 0; row < kGridRows; ++row) {
-        grid.changed_first[row] = kGridColumns;
-        grid.changed_last[row] = -1;
-    }
-}
-
 void put_cell(ConsoleGrid& grid, char ch) {
     const int x = grid.cursor_x;
     const int y = grid.cursor_y;
@@ -51,7 +44,14 @@ void grid_clear(ConsoleGrid& grid) {
     grid.cursor_y = 0;
     grid.used_columns = 0;
     grid.used_rows = 0;
-    forget_changes(grid);
+    grid_forget_changes(grid);
+}
+
+void grid_forget_changes(ConsoleGrid& grid) {
+    for (int row = 0; row < kGridRows; ++row) {
+        grid.changed_first[row] = kGridColumns;
+        grid.changed_last[row] = -1;
+    }
 }
 
 void grid_set_cursor(ConsoleGrid& grid, int x, int y) {

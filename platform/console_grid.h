@@ -50,6 +50,9 @@ void grid_set_cursor(ConsoleGrid& grid, int x, int y);
 // control bytes and bytes above 0x7E show as '?': one byte is one cell.
 void grid_write(ConsoleGrid& grid, const char* text);
 
+// Every change so far counts as shown.
+void grid_forget_changes(ConsoleGrid& grid);
+
 // Row by row, hands out the changed columns [first, last] and forgets them.
 // Returns false when no row has changes left.
 bool grid_take_changes(ConsoleGrid& grid, int* row, int* first, int* last);

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <cstdio>
 #include <sys/ioctl.h>
-#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,8 +21,6 @@
 #include "platform/serial_posix.h"
 
 namespace {
-
-// ---- Shared by both ways of writing ----
 
 termios saved_tio;
 volatile sig_atomic_t have_saved_tio = 0;
@@ -102,34 +99,45 @@ char* put_cup(char* p, unsigned x, unsigned y) {
     return p;
 }
 
-// ---- The terminal: a grid shown through a window ----
+// ---- What the terminal shows ----
 
 ConsoleGrid grid;
-volatile sig_atomic_t term_columns = 80;
-volatile sig_atomic_t term_rows = 24;
-// Raised by SIGWINCH and SIGCONT: the terminal no longer shows the grid.
-volatile sig_atomic_t repaint_owed = 0;
-// What the terminal's pen and cursor are, as far as known (-1: unknown).
-volatile sig_atomic_t shown_attribute = -1;
-volatile sig_atomic_t shown_x = -1;
-volatile sig_atomic_t shown_y = -1;
-// The last row carries the notice that the window is too small for the grid.
-bool notice_shown = false;
-int notice_columns = 0;
-int notice_rows = 0;
+
+struct Shown {
+    // The terminal's size.
+    volatile sig_atomic_t columns = 80;
+    volatile sig_atomic_t rows = 24;
+    // Raised by SIGWINCH and SIGCONT: the terminal no longer shows the grid.
+    volatile sig_atomic_t repaint_owed = 0;
+    // The pen and cursor, as far as known (-1: unknown). Most texts of a
+    // cycle share their colour: the same SGR again would only be bytes.
+    volatile sig_atomic_t attribute = -1;
+    volatile sig_atomic_t x = -1;
+    volatile sig_atomic_t y = -1;
+    // The last row carries the notice that the window is too small for the
+    // grid, written for a grid of this extent.
+    bool notice = false;
+    int notice_columns = 0;
+    int notice_rows = 0;
+};
+Shown shown;
 
 // Colour of the notice: yellow on black.
 constexpr unsigned kNoticeAttribute = 14;
 // Screens are made for a console of at least this width.
 constexpr int kScreenColumns = 80;
 
-// Everything one console call sends, gathered for a single write.
+// ---- One way out for the bytes ----
+
+// Everything one console call sends, gathered for a single write. On a
+// terminal the grid's changes, elsewhere (a file, a pipe) the escapes and
+// the text as they come.
 char out[16384];
 std::size_t out_len = 0;
 
 void out_flush() {
     if (out_len == 0) return;
-    reset_owed = 1;
+    if (opened) reset_owed = 1;
     write_all(STDOUT_FILENO, out, out_len);
     out_len = 0;
 }
@@ -141,33 +149,42 @@ char* out_room(std::size_t len) {
 }
 
 void out_bytes(const char* data, std::size_t len) {
-    char* p = out_room(len);
-    std::memcpy(p, data, len);
+    if (len > sizeof out) {
+        out_flush();
+        if (opened) reset_owed = 1;
+        write_all(STDOUT_FILENO, data, len);
+        return;
+    }
+    std::memcpy(out_room(len), data, len);
     out_len += len;
 }
 
 void out_text(const char* text) { out_bytes(text, std::strlen(text)); }
 
 void out_attribute(unsigned attribute) {
-    if (shown_attribute == static_cast<sig_atomic_t>(attribute)) return;
-    char* p = out_room(16);
-    out_len = static_cast<std::size_t>(put_sgr(p, attribute) - out);
-    shown_attribute = static_cast<sig_atomic_t>(attribute);
+    if (shown.attribute == static_cast<sig_atomic_t>(attribute)) return;
+    out_len = static_cast<std::size_t>(put_sgr(out_room(16), attribute) - out);
+    shown.attribute = static_cast<sig_atomic_t>(attribute);
+}
+
+void out_cup(int x, int y) {
+    out_len = static_cast<std::size_t>(put_cup(out_room(16), static_cast<unsigned>(x), static_cast<unsigned>(y)) - out);
 }
 
 void out_cursor(int x, int y) {
-    if (shown_x == x && shown_y == y) return;
-    char* p = out_room(16);
-    out_len = static_cast<std::size_t>(put_cup(p, static_cast<unsigned>(x), static_cast<unsigned>(y)) - out);
-    shown_x = x;
-    shown_y = y;
+    if (shown.x == x && shown.y == y) return;
+    out_cup(x, y);
+    shown.x = x;
+    shown.y = y;
 }
 
-int visible_columns() { return term_columns < kGridColumns ? term_columns : kGridColumns; }
+// ---- The terminal: a grid shown through a window ----
+
+int visible_columns() { return shown.columns < kGridColumns ? shown.columns : kGridColumns; }
 
 // Grid rows the terminal shows: all that fit, less the notice's row.
 int visible_rows() {
-    int rows = term_rows - (notice_shown ? 1 : 0);
+    int rows = shown.rows - (shown.notice ? 1 : 0);
     return rows < kGridRows ? rows : kGridRows;
 }
 
@@ -175,11 +192,10 @@ void out_cell(int x, int y) {
     const GridCell cell = grid.cells[y][x];
     out_cursor(x, y);
     out_attribute(cell.attribute);
-    char* p = out_room(1);
-    *p = cell.ch;
+    *out_room(1) = cell.ch;
     ++out_len;
     // Autowrap is off: at the last column the cursor stays where it is.
-    shown_x = x + 1 < term_columns ? x + 1 : -1;
+    shown.x = x + 1 < shown.columns ? x + 1 : -1;
 }
 
 void out_grid_row(int y, int first, int last) {
@@ -191,42 +207,43 @@ void out_grid_row(int y, int first, int last) {
 void query_size() {
     winsize ws{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
-        term_columns = ws.ws_col;
-        term_rows = ws.ws_row;
+        shown.columns = ws.ws_col;
+        shown.rows = ws.ws_row;
     }
 }
 
 int needed_columns() { return grid.used_columns > kScreenColumns ? grid.used_columns : kScreenColumns; }
 
-bool grid_hidden() { return grid.used_columns > term_columns || grid.used_rows > term_rows; }
+bool grid_hidden() { return grid.used_columns > shown.columns || grid.used_rows > shown.rows; }
 
 void out_notice() {
     char text[128];
     std::snprintf(text, sizeof text, "Terminal %dx%d: make it at least %dx%d to see the whole screen",
-                  static_cast<int>(term_columns), static_cast<int>(term_rows), needed_columns(),
+                  static_cast<int>(shown.columns), static_cast<int>(shown.rows), needed_columns(),
                   grid.used_rows);
-    const std::size_t fits = static_cast<std::size_t>(term_columns);
+    const std::size_t fits = static_cast<std::size_t>(shown.columns);
     if (std::strlen(text) > fits) text[fits] = '\0';
-    out_cursor(0, term_rows - 1);
+    out_cursor(0, shown.rows - 1);
     out_attribute(mono ? console_mono_attribute(kNoticeAttribute) : kNoticeAttribute);
     // The row cleared first, on black: with autowrap off the cursor stays on
     // the last column, and clearing after the text would take its last letter.
     out_text("\x1b[K");
     out_text(text);
-    shown_x = -1;
-    notice_columns = needed_columns();
-    notice_rows = grid.used_rows;
+    shown.x = -1;
+    shown.notice_columns = needed_columns();
+    shown.notice_rows = grid.used_rows;
 }
 
-// The whole visible grid again, on black: after a resize or a continue the
-// terminal may show anything.
-void repaint() {
-    repaint_owed = 0;
+// The whole visible grid again, on black, when a resize or a continue left
+// the terminal showing anything. Returns whether it did.
+bool catch_up() {
+    if (!on_terminal || !shown.repaint_owed) return false;
+    shown.repaint_owed = 0;
     query_size();
-    notice_shown = grid_hidden();
-    shown_attribute = -1;
-    shown_x = -1;
-    shown_y = -1;
+    shown.notice = grid_hidden();
+    shown.attribute = -1;
+    shown.x = -1;
+    shown.y = -1;
     out_text("\x1b[?7l");
     out_attribute(grid.attribute & 0xF0);
     out_text("\x1b[2J");
@@ -234,75 +251,22 @@ void repaint() {
     for (int y = 0; y < visible_rows(); ++y)
         for (int x = 0; x < visible_columns(); ++x)
             if (!grid_cells_look_alike(grid.cells[y][x], black)) out_cell(x, y);
-    if (notice_shown) out_notice();
-    int row, first, last;
-    while (grid_take_changes(grid, &row, &first, &last)) {
-    }
-}
-
-void service() {
-    if (repaint_owed) repaint();
+    if (shown.notice) out_notice();
+    grid_forget_changes(grid);
+    return true;
 }
 
 // Shows what the last grid change did, and keeps the notice true.
 void show_changes() {
-    const bool was_shown = notice_shown;
-    notice_shown = grid_hidden();
+    const bool was_shown = shown.notice;
+    shown.notice = grid_hidden();
     int row, first, last;
     while (grid_take_changes(grid, &row, &first, &last)) out_grid_row(row, first, last);
-    if (notice_shown) {
-        if (!was_shown || notice_columns != needed_columns() || notice_rows != grid.used_rows) out_notice();
+    if (shown.notice) {
+        if (!was_shown || shown.notice_columns != needed_columns() || shown.notice_rows != grid.used_rows)
+            out_notice();
     } else if (was_shown) {
-        out_grid_row(term_rows - 1, 0, kGridColumns - 1);
-    }
-}
-
-// ---- Elsewhere: the text as it is ----
-
-// Attribute and cursor changes wait here and go out in the same write as
-// the text that follows them, so a positioned coloured text is one write.
-char pending[64];
-std::size_t pending_len = 0;
-// The attribute the output is in (as of the escapes written or pending),
-// or -1 when unknown. Most texts of a cycle share their colour: the same
-// SGR again would only be bytes on the line. Any reset makes it unknown.
-volatile sig_atomic_t known_attribute = -1;
-
-// Only short fixed sequences come here. Should many pile up without text
-// in between, the older ones go out first: each may still matter.
-void append_pending(const char* text, std::size_t len) {
-    if (len > sizeof pending) return;
-    if (pending_len + len > sizeof pending) {
-        write_all(STDOUT_FILENO, pending, pending_len);
-        pending_len = 0;
-    }
-    std::memcpy(pending + pending_len, text, len);
-    pending_len += len;
-}
-
-// Writes whatever escapes are pending and then `data`, in one writev.
-void emit(const char* data, std::size_t len) {
-    iovec iov[2] = {{pending, pending_len}, {const_cast<char*>(data), len}};
-    int first = pending_len > 0 ? 0 : 1;
-    std::size_t total = pending_len + len;
-    pending_len = 0;
-    if (total == 0) return;
-    if (opened) reset_owed = 1;
-    ssize_t n;
-    do {
-        n = writev(STDOUT_FILENO, iov + first, 2 - first);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0 || static_cast<std::size_t>(n) == total) return;
-    // A short write (a full pipe, a slow terminal): send the rest plainly.
-    std::size_t done = static_cast<std::size_t>(n);
-    for (int i = first; i < 2; ++i) {
-        if (done >= iov[i].iov_len) {
-            done -= iov[i].iov_len;
-            continue;
-        }
-        write_all(STDOUT_FILENO, static_cast<const char*>(iov[i].iov_base) + done,
-                  iov[i].iov_len - done);
-        done = 0;
+        out_grid_row(shown.rows - 1, 0, kGridColumns - 1);
     }
 }
 
@@ -325,10 +289,9 @@ void apply_mode() {
 // inside the screen; a terminal too short for that gets a line break on its
 // last row.
 void restore_terminal() {
-    known_attribute = -1;
-    shown_attribute = -1;
-    shown_x = -1;
-    shown_y = -1;
+    shown.attribute = -1;
+    shown.x = -1;
+    shown.y = -1;
     if (mode_applied) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_tio);
         mode_applied = 0;
@@ -341,10 +304,10 @@ void restore_terminal() {
     if (on_terminal) {
         p = put_text(p, "\x1b[?7h");
         const int below = grid_row_below(grid);
-        if (below < term_rows) {
+        if (below < shown.rows) {
             p = put_cup(p, 0, static_cast<unsigned>(below));
         } else {
-            p = put_cup(p, 0, static_cast<unsigned>(term_rows - 1));
+            p = put_cup(p, 0, static_cast<unsigned>(shown.rows - 1));
             p = put_text(p, "\r\n");
         }
     }
@@ -354,6 +317,14 @@ void restore_terminal() {
 void restore_at_exit() {
     restore_terminal();
     opened = false;
+}
+
+void install(int sig, void (*handler)(int), int flags) {
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sa.sa_flags = flags;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
 }
 
 void on_terminate(int sig) {
@@ -369,35 +340,27 @@ void on_crash(int sig) {
     raise(sig);
 }
 
+// Without SA_NODEFER the re-raised stop would stay pending until the handler
+// returned, then re-enter the reinstalled handler forever.
+constexpr int kStopFlags = SA_RESTART | SA_NODEFER;
+
 void on_stop(int sig) {
     int saved_errno = errno;
     restore_terminal();
     signal(sig, SIG_DFL);
     raise(sig);  // stops here until SIGCONT (the handler runs with SA_NODEFER)
-    struct sigaction sa {};
-    sa.sa_handler = on_stop;
-    sa.sa_flags = SA_RESTART | SA_NODEFER;
-    sigemptyset(&sa.sa_mask);
-    sigaction(sig, &sa, nullptr);
+    install(sig, on_stop, kStopFlags);
     errno = saved_errno;
 }
 
 void on_continue(int) {
     int saved_errno = errno;
     apply_mode();
-    if (on_terminal) repaint_owed = 1;
+    if (on_terminal) shown.repaint_owed = 1;
     errno = saved_errno;
 }
 
-void on_resize(int) { repaint_owed = 1; }
-
-void install(int sig, void (*handler)(int), int flags) {
-    struct sigaction sa {};
-    sa.sa_handler = handler;
-    sa.sa_flags = flags;
-    sigemptyset(&sa.sa_mask);
-    sigaction(sig, &sa, nullptr);
-}
+void on_resize(int) { shown.repaint_owed = 1; }
 
 }  // namespace
 
@@ -434,47 +397,40 @@ ConsoleHandle console_open() {
         static const int kCrashing[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
         for (int sig : kTerminating) install(sig, on_terminate, 0);
         for (int sig : kCrashing) install(sig, on_crash, SA_NODEFER);
-        // Without SA_NODEFER the re-raised stop would stay pending until the
-        // handler returned, then re-enter the reinstalled handler forever.
-        install(SIGTSTP, on_stop, SA_RESTART | SA_NODEFER);
+        install(SIGTSTP, on_stop, kStopFlags);
         install(SIGCONT, on_continue, SA_RESTART);
         install(SIGWINCH, on_resize, SA_RESTART);
     }
     return reinterpret_cast<ConsoleHandle>(static_cast<std::intptr_t>(STDOUT_FILENO + 1));
 }
 
+// On a terminal the pen and the cursor are the grid's until text is placed;
+// elsewhere their escapes wait in the buffer for the text that follows, so a
+// positioned coloured text is one write.
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
     if (mono) attribute = console_mono_attribute(attribute);
-    if (on_terminal) {
+    if (on_terminal)
         grid.attribute = attribute;
-        return;
-    }
-    if (known_attribute == attribute) return;
-    known_attribute = attribute;
-    char seq[16];
-    append_pending(seq, static_cast<std::size_t>(put_sgr(seq, attribute) - seq));
+    else
+        out_attribute(attribute);
 }
 
 void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
-    if (on_terminal) {
+    if (on_terminal)
         grid_set_cursor(grid, x, y);
-        return;
-    }
-    char seq[16];
-    append_pending(seq, static_cast<std::size_t>(
-                            put_cup(seq, static_cast<unsigned>(x < 0 ? 0 : x), static_cast<unsigned>(y < 0 ? 0 : y)) -
-                            seq));
+    else
+        out_cup(x < 0 ? 0 : x, y < 0 ? 0 : y);
 }
 
 void console_write(const char* text) {
     if (on_terminal) {
-        service();
+        catch_up();
         grid_write(grid, text);
         show_changes();
-        out_flush();
-        return;
+    } else {
+        out_text(text);
     }
-    emit(text, std::strlen(text));
+    out_flush();
 }
 
 void console_set_title(const char* title) {
@@ -491,39 +447,31 @@ void console_set_title(const char* title) {
         if (c >= 0x20 && c != 0x7F) seq[n++] = *p;
     }
     seq[n++] = '\x07';
-    if (on_terminal) {
-        out_bytes(seq, n);
-        out_flush();
-        return;
-    }
-    emit(seq, n);
+    out_bytes(seq, n);
+    out_flush();
 }
 
 void console_clear() {
     // Erase fills with the current background, as "cls" fills with the
     // current attribute; then home the cursor.
     if (on_terminal) {
-        service();
+        catch_up();
         grid_clear(grid);
-        notice_shown = false;
+        shown.notice = false;
         out_attribute(grid.attribute);
-        out_text("\x1b[2J\x1b[H");
-        shown_x = 0;
-        shown_y = 0;
-        out_flush();
-        return;
+        shown.x = 0;
+        shown.y = 0;
     }
-    static const char kClear[] = "\x1b[2J\x1b[H";
-    emit(kClear, sizeof kClear - 1);
+    out_text("\x1b[2J\x1b[H");
+    out_flush();
 }
 
 void console_close(ConsoleHandle) {
-    console_write("");
+    catch_up();
+    out_flush();
     restore_terminal();
 }
 
 void posix_console_refresh() {
-    if (!on_terminal || !repaint_owed) return;
-    repaint();
-    out_flush();
+    if (catch_up()) out_flush();
 }

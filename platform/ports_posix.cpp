@@ -14,22 +14,22 @@
 
 namespace {
 
-bool StartsWith(const char* text, const char* prefix) {
+bool starts_with(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-const char* BaseName(const char* path) {
+const char* base_name(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash != nullptr ? slash + 1 : path;
 }
 
-struct Found {
+struct found_ports {
     PortEntry* out;
     int max;
     int count;
 };
 
-void Add(Found* found, const char* dir, const char* entry, const char* short_name) {
+void add(found_ports* found, const char* dir, const char* entry, const char* short_name) {
     // A name too long to keep whole would be a wrong path: left out.
     const std::size_t dir_len = std::strlen(dir);
     const std::size_t entry_len = std::strlen(entry);
@@ -46,7 +46,7 @@ void Add(Found* found, const char* dir, const char* entry, const char* short_nam
 }
 
 // A kernel name already listed under its stable name.
-bool Listed(const Found& found, const char* kernel_name) {
+bool already_listed(const found_ports& found, const char* kernel_name) {
     const int listed = found.count < found.max ? found.count : found.max;
     for (int i = 0; i < listed; ++i)
         if (std::strcmp(found.out[i].short_name, kernel_name) == 0) return true;
@@ -56,7 +56,7 @@ bool Listed(const Found& found, const char* kernel_name) {
 }  // namespace
 
 int posix_port_list(const char* dev, PortEntry* out, int max) {
-    Found found{out, max, 0};
+    found_ports found{out, max, 0};
 
     // Linux: the stable names of USB adapters, each a link to its ttyUSBn or
     // ttyACMn; the stable name survives a replug, the kernel name may not.
@@ -72,7 +72,7 @@ int posix_port_list(const char* dev, PortEntry* out, int max) {
             struct stat st{};
             if (n <= 0 || stat(link, &st) != 0) continue;  // a stale link: nothing behind it
             target[n] = '\0';
-            Add(&found, by_id, e->d_name, BaseName(target));
+            add(&found, by_id, e->d_name, base_name(target));
         }
         closedir(d);
     }
@@ -81,11 +81,13 @@ int posix_port_list(const char* dev, PortEntry* out, int max) {
     // of macOS.
     if (DIR* d = opendir(dev)) {
         while (dirent* e = readdir(d)) {
-            const bool usb = StartsWith(e->d_name, "ttyUSB") || StartsWith(e->d_name, "ttyACM");
-            const bool callout = StartsWith(e->d_name, "cu.");
-            if ((usb && !Listed(found, e->d_name)) || callout) Add(&found, dev, e->d_name, e->d_name);
+            const bool usb = starts_with(e->d_name, "ttyUSB") || starts_with(e->d_name, "ttyACM");
+            const bool callout = starts_with(e->d_name, "cu.");
+            if ((usb && !already_listed(found, e->d_name)) || callout) add(&found, dev, e->d_name, e->d_name);
         }
         closedir(d);
     }
     return found.count;
 }
+
+int port_list(PortEntry* out, int max) { return posix_port_list("/dev", out, max); }

@@ -10,6 +10,17 @@ using PortHandle = void*;
 
 PortHandle port_invalid();
 
+// Whose words the messages about ports use: port names, and the command that
+// gives a user a device's group.
+enum class PortSystem { kWindows, kLinux, kMac };
+#if defined(_WIN32)
+constexpr PortSystem kThisSystem = PortSystem::kWindows;
+#elif defined(__APPLE__)
+constexpr PortSystem kThisSystem = PortSystem::kMac;
+#else
+constexpr PortSystem kThisSystem = PortSystem::kLinux;
+#endif
+
 // Turns the command-line port argument into the device name that is opened
 // and shown to the user. Windows: "com<arg>" (port_open reaches the device as
 // \\.\COM<n>). POSIX: an argument holding a '/' is a device path used as it
@@ -79,7 +90,8 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte);
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell);
 
 // True once the device behind the port went away (an unplugged adapter):
-// the handle will never work again and is best closed at once.
+// the handle will never work again and is best closed at once. False for a
+// null or invalid handle.
 bool port_vanished(PortHandle port);
 
 // Puts back what the open found (POSIX: the line settings, the exclusive

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -21,6 +20,7 @@
 #endif
 
 #include "platform/serial_posix.h"
+#include "platform/sleep.h"
 
 namespace {
 
@@ -39,15 +39,6 @@ PortHandle handle_of(int fd) {
 // The fd the signal handlers may have to release; -1 when none is open.
 volatile int open_fd = -1;
 
-// Bytes already taken from the port but not yet handed out: the echo and the
-// value of an answer usually wait together, and one read() then serves both
-// reads of the exchange. A purge drops these along with the port's buffer.
-std::uint8_t ahead[16];
-ssize_t ahead_len = 0;
-ssize_t ahead_pos = 0;
-
-void drop_ahead() { ahead_len = ahead_pos = 0; }
-
 // The device went away (an adapter unplugged, a pty whose other side closed):
 // set by the first call that finds out, cleared by the next open.
 bool vanished = false;
@@ -57,32 +48,9 @@ void note_failure(int error) {
     if (error == EIO || error == ENXIO || error == ENODEV) vanished = true;
 }
 
-// read() of one byte, served from the bytes read ahead when there are some.
-ssize_t take_byte(int fd, std::uint8_t* cell) {
-    if (ahead_pos < ahead_len) {
-        *cell = ahead[ahead_pos++];
-        return 1;
-    }
-    ssize_t n = read(fd, ahead, sizeof ahead);
-    if (n <= 0) return n;
-    ahead_len = n;
-    ahead_pos = 1;
-    *cell = ahead[0];
-    return 1;
-}
-
-std::int64_t now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void sleep_until_ms(std::int64_t deadline) {
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(deadline / 1000);
-    ts.tv_nsec = static_cast<long>((deadline % 1000) * 1000000);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
+void sleep_until(std::uint64_t deadline) {
+    const std::uint64_t now = clock_ms();
+    if (now < deadline) sleep_ms(static_cast<std::uint32_t>(deadline - now));
 }
 
 bool parse_port_number(const char* arg, unsigned long* number) {
@@ -268,7 +236,6 @@ PortHandle port_open(const char* name) {
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     open_fd = fd;
-    drop_ahead();
     return handle_of(fd);
 }
 
@@ -327,7 +294,6 @@ int posix_latency_timer_ms(const char* sys, const char* device) {
 int port_latency_timer_ms(const char* name) { return posix_latency_timer_ms("/sys", name); }
 
 void port_purge(PortHandle port) {
-    drop_ahead();
     int fd = fd_of(port);
     if (fd >= 0 && tcflush(fd, TCIFLUSH) != 0) note_failure(errno);
 }
@@ -345,24 +311,25 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
 }
 
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
-    const std::int64_t deadline = now_ms() + kReadTimeoutMs;
+    const std::uint64_t deadline = clock_ms() + kReadTimeoutMs;
     int fd = fd_of(port);
     if (fd < 0) {
-        sleep_until_ms(deadline);
+        sleep_until(deadline);
         return 0;
     }
     // After the pause that follows the request the answer is normally
     // waiting already: take it without a poll (VMIN=0 makes this read return
     // at once). Nothing there, or a hang-up, is sorted out by the poll.
-    const ssize_t first = take_byte(fd, cell);
+    const ssize_t first = read(fd, cell, 1);
     if (first == 1) return 1;
     if (first < 0) note_failure(errno);
     // At the deadline, one last look: a byte that came in time still counts
     // when this process was stopped (Ctrl-Z) or held up past the deadline.
-    auto last_look = [&]() -> std::uint32_t { return take_byte(fd, cell) == 1 ? 1 : 0; };
+    auto last_look = [&]() -> std::uint32_t { return read(fd, cell, 1) == 1 ? 1 : 0; };
     for (;;) {
-        std::int64_t left = deadline - now_ms();
-        if (left <= 0) return last_look();
+        const std::uint64_t now = clock_ms();
+        if (now >= deadline) return last_look();
+        const auto left = deadline - now;
         pollfd p{fd, POLLIN, 0};
         int r = poll(&p, 1, static_cast<int>(left));
         if (r == 0) return last_look();
@@ -372,7 +339,7 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
         }
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) vanished = true;
         if (p.revents & POLLIN) {
-            ssize_t n = take_byte(fd, cell);
+            ssize_t n = read(fd, cell, 1);
             if (n == 1) return 1;
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n < 0) note_failure(errno);
@@ -381,7 +348,7 @@ std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
         // silent line, time-out included.
         break;
     }
-    sleep_until_ms(deadline);
+    sleep_until(deadline);
     return 0;
 }
 
@@ -390,7 +357,6 @@ const PortOpenError& port_open_error() { return open_error; }
 bool port_vanished(PortHandle port) { return fd_of(port) >= 0 && vanished; }
 
 void port_close(PortHandle port) {
-    drop_ahead();
     int fd = fd_of(port);
     if (fd < 0) return;
     if (open_fd == fd) open_fd = -1;
@@ -404,5 +370,3 @@ void posix_port_release_from_signal() {
         release(fd);
     }
 }
-
-int port_list(PortEntry* out, int max) { return posix_port_list("/dev", out, max); }

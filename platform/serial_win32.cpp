@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/serial_win32.h"
+#include "platform/sleep.h"
 
 namespace {
 // Kept as module state: the settings read from the port and changed.
@@ -244,14 +245,14 @@ std::uint32_t port_write_byte(PortHandle port, std::uint8_t byte) {
 }
 
 std::uint32_t port_read_byte(PortHandle port, std::uint8_t* cell) {
-    const ULONGLONG deadline = GetTickCount64() + kReadTotalTimeoutMs;
+    const std::uint64_t deadline = clock_ms() + kReadTotalTimeoutMs;
     DWORD got = 0;
     if (ReadFile(port, cell, 1, &got, nullptr)) return got;
     // A read that fails at once (no port, a removed device) still takes its
     // time-out, or a lost port would spin the processor.
     note_failure(GetLastError());
-    const ULONGLONG now = GetTickCount64();
-    if (now < deadline) SleepEx(static_cast<DWORD>(deadline - now), FALSE);
+    const std::uint64_t now = clock_ms();
+    if (now < deadline) sleep_ms(static_cast<std::uint32_t>(deadline - now));
     return 0;
 }
 

@@ -3,16 +3,7 @@
 #include <cstdint>
 
 #include "platform/console.h"
-
-// Colour attributes in use (4 bits foreground on black).
-enum : std::uint16_t {
-    kColourLabel = 9,     // bright blue
-    kColourNormal = 10,   // bright green
-    kColourGuide = 11,    // bright cyan
-    kColourAlarm = 12,    // bright red
-    kColourWarning = 14,  // yellow
-    kColourText = 15,     // bright white
-};
+#include "screen/colours.h"
 
 // Sets the colour, moves the cursor to (x, y) and writes text as data. The
 // colour stays in force for whatever is written after.

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -87,6 +88,13 @@ const std::string& DialerPath() {
 const std::string& EcusimPath() {
     static const std::string path = TD_ECUSIM_PATH;
     return path;
+}
+
+double CpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+    long long ns = -1;
+    if (!(in >> ns)) return -1;
+    return static_cast<double>(ns) / 1e9;
 }
 
 int AttributeOfAnsiIndex(int index) {

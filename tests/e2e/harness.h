@@ -93,6 +93,10 @@ inline constexpr Duration kDefaultTimeout = std::chrono::seconds(10);
 const std::string& DialerPath();
 const std::string& EcusimPath();
 
+// Seconds the process has spent on a CPU (/proc/PID/schedstat, a nanosecond
+// clock); -1 when unknown.
+double CpuSeconds(pid_t pid);
+
 // The console attribute (0-15) of an ANSI palette index (0-15).
 int AttributeOfAnsiIndex(int index);
 

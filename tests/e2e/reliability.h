@@ -23,14 +23,6 @@ namespace reliability {
 
 using namespace std::chrono_literals;
 
-// Seconds the process has spent on a CPU (nanosecond clock); -1 unknown.
-inline double CpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
-    long long ns = -1;
-    if (!(in >> ns)) return -1;
-    return static_cast<double>(ns) / 1e9;
-}
-
 // The state letter of /proc/PID/stat: 'T' stopped, 'S' asleep, 'R' running.
 inline char ProcessState(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -50,10 +42,10 @@ inline pid_t ChildOf(pid_t pid) {
 
 // The share of one core the process uses over `span` (it must keep running).
 inline double CpuShareOver(pid_t pid, std::chrono::milliseconds span) {
-    const double before = CpuSeconds(pid);
+    const double before = e2e::CpuSeconds(pid);
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(span);
-    const double after = CpuSeconds(pid);
+    const double after = e2e::CpuSeconds(pid);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (before < 0 || after < 0) return -1;
     return (after - before) / wall;

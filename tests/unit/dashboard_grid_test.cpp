@@ -33,8 +33,7 @@ void OpenPortTo(const Registers& regs) {
 int RunCycles(bool cat_mode, int cycles) {
     fake::keys = {'q'};
     fake::key_polls_before_keys = cycles;
-    char line[kLineBufferSize] = {};
-    return MainLoop(console_open(), cat_mode, line);
+    return MainLoop(console_open(), cat_mode);
 }
 
 // What the screen must hold: every listed text at its place in its colour
@@ -196,7 +195,7 @@ TEST(DashboardGrid, RunningBlanksTheCamAndCrankPlacesInTheirColours) {
 
 TEST(DashboardGrid, FrameWipesTheStartUpBandInTheColourInForce) {
     fake::Reset();
-    fake::console.attribute = 15;
+    fake::console.grid.attribute = 15;
     DrawFrame(console_open(), false);
     ASSERT_GE(fake::events.size(), 3u);
     EXPECT_EQ(fake::events[1], "text 0,2,15 " + std::string(92, ' ') + "\n");

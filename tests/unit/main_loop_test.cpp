@@ -20,8 +20,7 @@ void OpenSilentPort() {
 }
 
 int RunLoop(bool cat_mode) {
-    char line[kLineBufferSize] = {};
-    return MainLoop(console_open(), cat_mode, line);
+    return MainLoop(console_open(), cat_mode);
 }
 
 int CyclesRun() { return static_cast<int>(fake::EventsStartingWith("write 0x01").size()); }
@@ -128,9 +127,9 @@ TEST(MainLoop, ShutdownClosesThePortBeforeTheConsole) {
     EXPECT_EQ(fake::events[n - 3], "close");
     EXPECT_EQ(fake::events[n - 2], "text 0,22,15 \n\n\n");
     EXPECT_EQ(fake::events[n - 1], "console close");
-    EXPECT_EQ(fake::console.x, 0);
-    EXPECT_EQ(fake::console.y, 25);
-    EXPECT_EQ(fake::console.attribute, 15);
+    EXPECT_EQ(fake::console.grid.cursor_x, 0);
+    EXPECT_EQ(fake::console.grid.cursor_y, 25);
+    EXPECT_EQ(fake::console.grid.attribute, 15);
     EXPECT_EQ(rs232, nullptr);
 }
 

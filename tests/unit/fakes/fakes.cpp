@@ -32,7 +32,7 @@ std::string Hex(unsigned v) {
 
 std::string Console::text(int col, int row, int len) const {
     std::string s;
-    for (int i = 0; i < len && col + i < kCols; ++i) s += grid[row][col + i].ch;
+    for (int i = 0; i < len && col + i < kCols; ++i) s += grid.cells[row][col + i].ch;
     return s;
 }
 
@@ -51,6 +51,8 @@ void Reset() {
     clock_ms = 0;
     port = Port{};
     console = Console{};
+    grid_clear(console.grid);
+    console.grid.attribute = 7;
     keys.clear();
     key_polls_before_keys = 0;
     input_ended = false;
@@ -175,46 +177,26 @@ ConsoleHandle console_open() {
 void console_ask_mono() { events.push_back("console mono"); }
 
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
-    fake::console.attribute = attribute;
+    fake::console.grid.attribute = static_cast<std::uint8_t>(attribute);
 }
 
 void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
-    fake::console.x = x;
-    fake::console.y = y;
+    grid_set_cursor(fake::console.grid, x, y);
 }
 
 void console_write(const char* text) {
-    auto& c = fake::console;
-    events.push_back("text " + std::to_string(c.x) + "," + std::to_string(c.y) + "," +
-                     std::to_string(c.attribute) + " " + text);
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n') {
-            c.x = 0;
-            ++c.y;
-            continue;
-        }
-        if (*p == '\t') {
-            c.x = (c.x / 8 + 1) * 8;
-            continue;
-        }
-        if (c.x >= fake::kCols) {
-            c.x = 0;
-            ++c.y;
-        }
-        if (c.y >= 0 && c.y < fake::kRows) c.grid[c.y][c.x] = {*p, c.attribute};
-        ++c.x;
-    }
+    auto& g = fake::console.grid;
+    events.push_back("text " + std::to_string(g.cursor_x) + "," + std::to_string(g.cursor_y) + "," +
+                     std::to_string(g.attribute) + " " + text);
+    grid_write(g, text);
 }
 
 void console_set_title(const char* title) { fake::console.title = title; }
 
 void console_clear() {
     events.push_back("clear");
-    auto& c = fake::console;
-    for (auto& row : c.grid)
-        for (auto& cell : row) cell = {' ', c.attribute};
-    c.x = c.y = 0;
-    ++c.clears;
+    grid_clear(fake::console.grid);
+    ++fake::console.clears;
 }
 
 void console_close(ConsoleHandle) {

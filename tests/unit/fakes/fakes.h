@@ -1,5 +1,5 @@
 // Fake platform for unit tests: a scripted ECU behind the serial calls, a
-// console that records into a character/colour grid, a key queue and a
+// console that records into the real cell grid, a key queue and a
 // virtual clock. Linked in place of the real platform layer.
 #pragma once
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console_grid.h"
 #include "platform/serial.h"
 
 namespace fake {
@@ -37,22 +38,18 @@ struct Port {
 };
 extern Port port;
 
-constexpr int kCols = 100;
-constexpr int kRows = 30;
-struct Cell {
-    char ch = ' ';
-    std::uint16_t colour = 0;
-};
+// The console is the POSIX console's own cell grid: text lands where a
+// Windows console buffer puts it.
+constexpr int kCols = kGridColumns;
+constexpr int kRows = kGridRows;
 struct Console {
-    Cell grid[kRows][kCols];
-    int x = 0, y = 0;
-    std::uint16_t attribute = 7;
+    ConsoleGrid grid;  // blank cells of colour 0, pen 7 after Reset()
     std::string title;
     int clears = 0;
     bool closed = false;
     // Text of `len` cells from (x, y), and the colour of the first cell.
     std::string text(int x, int y, int len) const;
-    std::uint16_t colour(int x, int y) const { return grid[y][x].colour; }
+    std::uint16_t colour(int x, int y) const { return grid.cells[y][x].attribute; }
 };
 extern Console console;
 

@@ -19,6 +19,7 @@
 
 #include "link/link.h"
 #include "platform/serial.h"
+#include "pty.h"
 
 namespace {
 
@@ -30,12 +31,8 @@ void HoldUp(int) {
 }
 
 TEST(SerialPosixEdges, AByteThatCameInTimeCountsAfterTheDeadlinePassed) {
-    termios raw{};
-    cfmakeraw(&raw);
-    int master = -1, slave = -1;
-    char name[128] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
-    ASSERT_NE(serial_setcomms(kEcuBaud, name), nullptr);
+    Pty pty;
+    ASSERT_NE(serial_setcomms(kEcuBaud, pty.name), nullptr);
 
     struct sigaction hold {};
     hold.sa_handler = HoldUp;  // no SA_RESTART: the read's poll ends with EINTR
@@ -59,30 +56,24 @@ TEST(SerialPosixEdges, AByteThatCameInTimeCountsAfterTheDeadlinePassed) {
     pthread_kill(reader, SIGUSR1);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const unsigned char byte = 0x5A;
-    ASSERT_EQ(write(master, &byte, 1), 1);
+    ASSERT_EQ(write(pty.master, &byte, 1), 1);
     t.join();
     EXPECT_EQ(got, 1u);
     EXPECT_EQ(cell, 0x5A);
 
     sigaction(SIGUSR1, &old, nullptr);
     link_close();
-    close(master);
-    close(slave);
 }
 
 // Started with stdin closed, the port would otherwise be descriptor 0, where
 // the keyboard reads.
 TEST(SerialPosixEdges, PortNeverTakesAStandardDescriptor) {
-    termios raw{};
-    cfmakeraw(&raw);
-    int master = -1, slave = -1;
-    char name[128] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
+    Pty pty;
 
     const int saved_stdin = dup(STDIN_FILENO);
     ASSERT_GE(saved_stdin, 0);
     close(STDIN_FILENO);
-    PortHandle port = serial_setcomms(kEcuBaud, name);
+    PortHandle port = serial_setcomms(kEcuBaud, pty.name);
     const bool stdin_free = fcntl(STDIN_FILENO, F_GETFD) < 0;
     // Give stdin back before anything can fail.
     dup2(saved_stdin, STDIN_FILENO);
@@ -92,30 +83,23 @@ TEST(SerialPosixEdges, PortNeverTakesAStandardDescriptor) {
     EXPECT_TRUE(stdin_free) << "the port was opened as descriptor 0";
     // And it is the port: a request goes out on it.
     std::thread ecu([&] {
-        pollfd p{master, POLLIN, 0};
-        unsigned char c = 0;
-        if (poll(&p, 1, 1000) == 1 && read(master, &c, 1) == 1) {
-            const unsigned char answer[2] = {c, 0x42};
-            if (write(master, answer, 2) != 2) return;
+        const int c = pty.ReadRequest();
+        if (c >= 0) {
+            const unsigned char answer[2] = {static_cast<unsigned char>(c), 0x42};
+            if (write(pty.master, answer, 2) != 2) return;
         }
     });
     EXPECT_EQ(GetECUByte(7), 0x42);
     ecu.join();
     link_close();
-    close(master);
-    close(slave);
 }
 
 // Answers that come in one piece with bytes behind them: whatever of one
 // answer was taken from the port beyond its value must not become the next
 // one, and an answer split over two arrivals still reads right.
 TEST(SerialPosixEdges, BytesReadAheadNeverOutliveTheirExchange) {
-    termios raw{};
-    cfmakeraw(&raw);
-    int master = -1, slave = -1;
-    char name[128] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
-    ASSERT_NE(serial_setcomms(kEcuBaud, name), nullptr);
+    Pty pty;
+    ASSERT_NE(serial_setcomms(kEcuBaud, pty.name), nullptr);
 
     struct Exchange {
         std::vector<std::vector<unsigned char>> arrivals;  // the first byte of the first is the echo
@@ -130,15 +114,14 @@ TEST(SerialPosixEdges, BytesReadAheadNeverOutliveTheirExchange) {
     };
     for (const Exchange& e : exchanges) {
         std::thread ecu([&] {
-            pollfd p{master, POLLIN, 0};
-            unsigned char request = 0;
-            if (poll(&p, 1, 1000) != 1 || read(master, &request, 1) != 1) return;
+            const int request = pty.ReadRequest();
+            if (request < 0) return;
             bool first = true;
             for (const auto& arrival : e.arrivals) {
                 std::vector<unsigned char> bytes = arrival;
-                if (first) bytes[0] = request;  // the echo
+                if (first) bytes[0] = static_cast<unsigned char>(request);  // the echo
                 first = false;
-                if (write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return;
+                if (write(pty.master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return;
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
@@ -146,8 +129,6 @@ TEST(SerialPosixEdges, BytesReadAheadNeverOutliveTheirExchange) {
         ecu.join();
     }
     link_close();
-    close(master);
-    close(slave);
 }
 
 }  // namespace

@@ -18,33 +18,9 @@
 
 #include "link/link.h"
 #include "platform/serial.h"
+#include "pty.h"
 
 namespace {
-
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    char name[128] = {};
-    Pty() {
-        termios raw{};
-        cfmakeraw(&raw);
-        EXPECT_EQ(openpty(&master, &slave, name, &raw, nullptr), 0);
-    }
-    ~Pty() {
-        if (master >= 0) close(master);
-        if (slave >= 0) close(slave);
-    }
-    // Reads what the monitor sent, waiting up to `ms`.
-    int ReadRequest(int ms = 1000) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return -1;
-        unsigned char c;
-        return read(master, &c, 1) == 1 ? c : -1;
-    }
-    void Send(std::initializer_list<unsigned char> bytes) {
-        for (unsigned char b : bytes) ASSERT_EQ(write(master, &b, 1), 1);
-    }
-};
 
 struct Opened {
     Opened(const char* name) { serial_setcomms(kEcuBaud, name); }
