@@ -3,11 +3,14 @@
 
 #include "app/dialer.h"
 #include "app/link_line.h"
+#include "app/options.h"
 #include "app/port_messages.h"
 #include "app/texts.h"
+#include "app/title.h"
 #include "link/link.h"
 #include "platform/keyboard.h"
 #include "platform/sleep.h"
+#include "record/recorder.h"
 #include "screen/console_writer.h"
 
 namespace {
@@ -19,27 +22,6 @@ constexpr int kMaxPorts = 32;
 
 bool IsOption(const char* arg, const char* short_form, const char* long_form) {
     return std::strcmp(arg, short_form) == 0 || std::strcmp(arg, long_form) == 0;
-}
-
-// An option without a value, taken out of the command line wherever it
-// stands, before its port and mode arguments are counted.
-struct FlagOption {
-    const char* name;
-    bool* given;
-};
-
-// Takes `flags` out of argv, keeping the other arguments in their order;
-// returns the new argc.
-int TakeFlags(int argc, char** argv, const FlagOption* flags, int count) {
-    int kept = argc > 0 ? 1 : 0;
-    for (int i = 1; i < argc; ++i) {
-        bool taken = false;
-        for (int f = 0; f < count && !taken; ++f)
-            if (std::strcmp(argv[i], flags[f].name) == 0) taken = *flags[f].given = true;
-        if (!taken) argv[kept++] = argv[i];
-    }
-    if (kept < argc) argv[kept] = nullptr;
-    return kept;
 }
 
 bool AsksForHelp(const char* arg) {
@@ -87,19 +69,23 @@ void PrintPortList() {
     if (total > listed) std::printf("... and %d more\n", total - listed);
 }
 
-// The console title says when the port's device has gone, and which name
-// the monitor waits for.
-void ShowPortLossInTitle(bool lost, const char* port) {
+// The port's device went away or came back: the title says so, and what was
+// recorded before the loss goes to the disk before the wait.
+void OnPortLoss(bool lost, const char* port) {
+    if (lost) recorder_sync();
     LinkStatusPortLoss(lost, port);
-    if (!lost) {
-        console_set_title(kTitle);
-        return;
-    }
-    char shown[kLineBufferSize];
-    ShowSafely(shown, sizeof shown, port);
-    char title[sizeof TD_TITLE_PREFIX + sizeof shown + 32];
-    std::snprintf(title, sizeof title, "%s Port lost, waiting for %s", TD_TITLE_PREFIX, shown);
-    console_set_title(title);
+    TitlePortLost(lost, port);
+}
+
+// Creates the recording asked for, before the console and the port are
+// touched; false when it cannot be, said in one line.
+bool StartRecording(const char* target, bool cat_mode) {
+    char why[64];
+    if (recorder_start(target, cat_mode, why, sizeof why)) return true;
+    char shown[kRecordPathSize];
+    ShowSafely(shown, sizeof shown, recorder_path());
+    std::fprintf(stderr, "tarnwickdialer: cannot record to %s: %s.\n", shown, why);
+    return false;
 }
 
 // Under the failure screen: why the port would not open, and which there are.
@@ -264,31 +250,49 @@ const char* ProgramBaseName(const char* path) {
 }
 
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
+    // Options go before the port and mode arguments are counted.
+    const char* log_target = nullptr;
     bool mono = false;
-    const FlagOption flags[] = {{"--mono", &mono}};
-    argc = TakeFlags(argc, argv, flags, sizeof flags / sizeof flags[0]);
+    const OptionRow options[] = {
+        {"--log", "a file name", &log_target, nullptr},
+        {"--mono", nullptr, nullptr, &mono},
+    };
+    char option_error[96];
+    argc = TakeOptions(argc, argv, options, sizeof options / sizeof options[0], option_error,
+                       sizeof option_error);
+    if (argc < 0) {
+        std::fprintf(stderr, "tarnwickdialer: %s.\n", option_error);
+        return Finish(nullptr, 1);
+    }
     if (mono) console_ask_mono();
     const int args = argc - 1;
     if (AnswerInformationOption(args, argv)) return Finish(nullptr, 0);
     if (Refuse(args, argv)) return Finish(nullptr, 1);
 
+    // More than two arguments is a usage error, answered like no argument.
+    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
+    const bool usage = args == 0 || args > 2 || asked_for_help;
+    const bool cat_mode = args == 2;
+    if (!usage && log_target != nullptr && !StartRecording(log_target, cat_mode))
+        return Finish(nullptr, 1);
+
     ConsoleHandle console = console_open();
-    console_set_title(kTitle);
+    ShowTitle();
     PrintColour(console, "", 0, 0, kColourText);
     console_clear();
 
-    // More than two arguments is a usage error, answered like no argument.
-    const bool asked_for_help = args == 1 && AsksForHelp(argv[1]);
-    if (args == 0 || args > 2 || asked_for_help) {
+    if (usage) {
         ShowUsage(console, argc > 0 && argv[0] != nullptr ? argv[0] : "tarnwickdialer");
         return Finish(console, asked_for_help ? 0 : 1);
     }
 
     ShowBanner(console);
-    const bool cat_mode = args == 2;
     port_format_name(line, sizeof line, argv[1]);
-    if (!OpenPort(console, cat_mode ? kCatOpening : kPlainOpening, line, argv[1])) return Finish(console, 1);
-    link_on_port_loss(ShowPortLossInTitle);
+    if (!OpenPort(console, cat_mode ? kCatOpening : kPlainOpening, line, argv[1])) {
+        recorder_discard();
+        return Finish(console, 1);
+    }
+    link_on_port_loss(OnPortLoss);
 
     sleep_ms(kOpeningPauseMs);
     return {true, 0, console, cat_mode};

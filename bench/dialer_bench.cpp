@@ -5,7 +5,9 @@
 // cycles per second, mean and worst cycle period, their ratio to the floor
 // (10 ms after every request: 17 requests a cycle, 20 in cat mode), the
 // monitor's CPU time per cycle and as a share of one core, its peak resident
-// memory, and the bytes it wrote to the terminal per cycle. Then the silent
+// memory, and the bytes it wrote to the terminal per cycle. A recording case
+// (--log into the working folder) gives the row size, the bytes an hour, the
+// fsync cost and the period against the same case unrecorded. Then the silent
 // line: seconds per request against the 0.7 s of the two read time-outs.
 //
 //   dialer_bench [--cycles N] [--silent-requests N] [--only TEXT] [--dialer PATH] [--quick]
@@ -13,6 +15,7 @@
 // Cycle times come from the simulator's request log (the time each request
 // byte arrived); CPU time from /proc/PID/schedstat (nanoseconds on a CPU);
 // peak memory from VmHWM in /proc/PID/status, read just before the quit.
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/utsname.h>
 #include <time.h>
@@ -48,6 +51,7 @@ struct Case {
     bool cat;
     std::vector<std::string> simulator;
     int cycles;  // 0: the common count
+    bool log = false;  // recording with --log into the working folder
 };
 
 struct Figures {
@@ -64,6 +68,7 @@ struct Figures {
     double bytes_per_cycle = 0;
     double median_exchange = 0;  // seconds from one request to the next
     int exit_code = -1;
+    double bytes_per_row = 0;    // of the recording, with --log
 };
 
 // The monitor to run: this tree's, unless --dialer names another build.
@@ -101,6 +106,10 @@ Figures RunCycles(const Case& c, int cycles) {
     f.floor = per_cycle * kPauseAfterRequest;
     std::vector<std::string> command = {dialer_path, "{port}"};
     if (c.cat) command.push_back("c");
+    // In the working folder: on the disk a user records to, not a tmpfs.
+    const std::string recording = "dialer_bench-" + std::to_string(getpid()) + ".csv";
+    unlink(recording.c_str());
+    if (c.log) command.insert(command.end(), {"--log", recording});
 
     e2e::Session s({.simulator = c.simulator, .command = command});
     if (!s.ok()) {
@@ -168,7 +177,43 @@ Figures RunCycles(const Case& c, int cycles) {
     if (spins.size() > b) f.bytes_per_cycle = static_cast<double>(spins[b] - spins[a]) / cycles;
     f.ok = f.exit_code == 0;
     if (!f.ok) f.error = "exit code " + std::to_string(f.exit_code);
+    if (c.log) {
+        std::ifstream in(recording, std::ios::binary);
+        std::string header;
+        std::getline(in, header);
+        std::string row;
+        long rows = 0, bytes = 0;
+        while (std::getline(in, row)) ++rows, bytes += static_cast<long>(row.size()) + 1;
+        unlink(recording.c_str());
+        if (rows == 0) {
+            f.ok = false;
+            f.error = "nothing recorded";
+        } else {
+            f.bytes_per_row = static_cast<double>(bytes) / static_cast<double>(rows);
+        }
+    }
     return f;
+}
+
+// What forcing a recording to the disk costs: a row written and fsync'd,
+// as the monitor does every 2 s, on the working folder's disk.
+double MedianFsyncSeconds(int times, std::size_t row_bytes) {
+    const std::string path = "dialer_bench-fsync-" + std::to_string(getpid()) + ".csv";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) return -1;
+    const std::string row(row_bytes - 1, '7');
+    std::vector<double> took;
+    for (int i = 0; i < times; ++i) {
+        if (write(fd, (row + "\n").data(), row_bytes) != static_cast<ssize_t>(row_bytes)) break;
+        const Clock::time_point t0 = Clock::now();
+        fsync(fd);
+        took.push_back(Seconds(Clock::now() - t0));
+    }
+    close(fd);
+    unlink(path.c_str());
+    if (took.empty()) return -1;
+    std::sort(took.begin(), took.end());
+    return took[took.size() / 2];
 }
 
 struct SilentFigures {
@@ -329,6 +374,7 @@ int main(int argc, char** argv) {
         {"instant, cat", true, drive, 0},
         {"paced", false, with({"--pace"}), 0},
         {"paced, cat", true, with({"--pace"}), 0},
+        {"paced, cat, --log", true, with({"--pace"}), 0, true},
         {"paced, adapter 16 ms (low latency off)", false, with({"--pace", "--latency", "16"}), adapter_cycles},
         {"paced, adapter 1 ms (low latency on)", false, with({"--pace", "--latency", "1"}), adapter_cycles},
         {"paced, cat, adapter 16 ms (low latency off)", true, with({"--pace", "--latency", "16"}),
@@ -338,7 +384,9 @@ int main(int argc, char** argv) {
 
     // The smoke run only shows that every kind of case still runs.
     auto wanted = [&](const std::string& name) {
-        if (quick) return name == "instant" || name.find("cat, adapter 16") != std::string::npos;
+        if (quick)
+            return name == "instant" || name.find("cat, adapter 16") != std::string::npos ||
+                   name.find("--log") != std::string::npos;
         return only.empty() || name.find(only) != std::string::npos;
     };
 
@@ -356,9 +404,16 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     bool all_ok = true;
+    std::optional<Figures> recorded;
+    const Case* recorded_case = nullptr;
+    // The recording case's twin, unrecorded: what its period is held against.
+    const Case* unrecorded_case = nullptr;
+    for (const Case& c : cases)
+        if (c.name == "paced, cat") unrecorded_case = &c;
     for (const Case& c : cases) {
         if (!wanted(c.name)) continue;
         const Figures f = RunCycles(c, c.cycles > 0 ? c.cycles : cycles);
+        if (c.log && f.ok) recorded = f, recorded_case = &c;
         if (!f.ok) {
             std::printf("%-44s FAILED: %s\n", c.name.c_str(), f.error.c_str());
             all_ok = false;
@@ -370,6 +425,34 @@ int main(int argc, char** argv) {
                     f.mean_period / f.floor, (f.median_exchange - kPauseAfterRequest) * 1e6,
                     f.cpu_per_cycle * 1e3, f.cpu_share * 100, f.peak_rss_kib, f.bytes_per_cycle);
         std::fflush(stdout);
+    }
+
+    if (recorded) {
+        const double fsync_seconds = MedianFsyncSeconds(quick ? 3 : 50, static_cast<std::size_t>(recorded->bytes_per_row));
+        const double syncs_per_cycle = recorded->mean_period / 2.0;  // one fsync every 2 s
+        std::printf("\nrecording (--log, paced, cat): %.0f bytes a row, %.2f MB an hour at %.2f rows/s;\n"
+                    "  fsync on this disk %.3f ms (median), every 2 s: %.1f us a cycle",
+                    recorded->bytes_per_row, recorded->bytes_per_row * 3600 / recorded->mean_period / 1e6,
+                    1.0 / recorded->mean_period, fsync_seconds * 1e3, fsync_seconds * syncs_per_cycle * 1e6);
+        std::printf("\n");
+        // Runs minutes apart differ by more than the recording costs on a
+        // shared machine: the two cases alternate, round after round.
+        if (unrecorded_case != nullptr && !quick) {
+            double with = 0, without = 0;
+            int rounds = 0;
+            for (int round = 0; round < 3; ++round) {
+                const Figures a = RunCycles(*unrecorded_case, cycles);
+                const Figures b = RunCycles(*recorded_case, cycles);
+                if (!a.ok || !b.ok) continue;
+                without += a.mean_period;
+                with += b.mean_period;
+                ++rounds;
+            }
+            if (rounds > 0)
+                std::printf("  cycle period over %d alternating rounds of %d cycles: %.2f ms recording, "
+                            "%.2f ms not (%+.2f %%)\n",
+                            rounds, cycles, with / rounds * 1e3, without / rounds * 1e3, (with / without - 1) * 100);
+        }
     }
 
     if (quick || only.empty() || std::string("silent").find(only) != std::string::npos) {

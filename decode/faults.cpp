@@ -22,12 +22,14 @@ const char kNoteRunning[] =
     "                                                           \n"
     "Cam & Crank sensors only valid when engine not running    ";
 
-SensorStatus Status(bool fault, const char* fault_text, const char* ok_text) {
-    return {fault ? fault_text : ok_text, fault ? kColourAlarm : kColourNormal, true};
+SensorStatus Status(bool fault, StatusCode fault_code, const char* fault_text, const char* ok_text) {
+    return {fault ? fault_text : ok_text, fault ? kColourAlarm : kColourNormal, true,
+            fault ? fault_code : kStatusOk};
 }
 
 SensorStatus ShortOrOpen(bool fault, bool short_circuit) {
-    return Status(fault, short_circuit ? kShort : kOpen, kOk13);
+    return Status(fault, short_circuit ? kStatusShortCircuit : kStatusOpenCircuit,
+                  short_circuit ? kShort : kOpen, kOk13);
 }
 
 bool Bit(std::uint8_t byte, unsigned bit) { return (byte >> bit) & 1u; }
@@ -38,11 +40,13 @@ FaultReport DecodeFaults(std::uint8_t uniram1, std::uint8_t uniram2, std::uint8_
                          std::uint8_t uniramS, bool cat_mode, bool engine_running) {
     FaultReport r{};
 
-    r.mixture = Status(Bit(uniram1, 1), Bit(uniram3, 0) ? "Max lean" : "Max rich", "OK      ");
+    const bool lean = Bit(uniram3, 0);
+    r.mixture = Status(Bit(uniram1, 1), lean ? kStatusMaxLean : kStatusMaxRich,
+                       lean ? "Max lean" : "Max rich", "OK      ");
     r.air = ShortOrOpen(Bit(uniram1, 2), Bit(uniram3, 1));
-    r.knock = Status(Bit(uniram1, 3), "Pinking", "OK     ");
+    r.knock = Status(Bit(uniram1, 3), kStatusPinking, "Pinking", "OK     ");
     r.water = ShortOrOpen(Bit(uniram1, 4), Bit(uniram3, 2));
-    r.lambda = Status(Bit(uniram1, 5), "Faulty", "OK    ");
+    r.lambda = Status(Bit(uniram1, 5), kStatusFaulty, "Faulty", "OK    ");
     r.map = ShortOrOpen(Bit(uniram1, 6), Bit(uniram3, 7));
     r.throttle = ShortOrOpen(Bit(uniram1, 7), Bit(uniram3, 3));
 
@@ -60,7 +64,7 @@ FaultReport DecodeFaults(std::uint8_t uniram1, std::uint8_t uniram2, std::uint8_
     }
     // The ECU only reports these two sensors reliably with the engine stopped.
     if (engine_running) {
-        r.camshaft = r.crankshaft = {kBlank13, kColourNormal, true};
+        r.camshaft = r.crankshaft = {kBlank13, kColourNormal, true, kStatusNotValidRunning};
     }
 
     r.note = engine_running ? kNoteRunning : kNoteStopped;

@@ -7,6 +7,19 @@ struct SensorStatus {
     const char* text;      // padded to the widest text its place can hold
     std::uint16_t colour;
     bool written;  // the place is written this cycle
+    std::uint8_t code;  // the status as a number, for a recording
+};
+
+// The statuses as numbers: what a recording stores in place of the texts.
+enum StatusCode : std::uint8_t {
+    kStatusOk = 0,
+    kStatusShortCircuit = 1,
+    kStatusOpenCircuit = 2,
+    kStatusPinking = 3,
+    kStatusFaulty = 4,
+    kStatusMaxLean = 5,
+    kStatusMaxRich = 6,
+    kStatusNotValidRunning = 7,  // camshaft and crankshaft, blanked while the engine runs
 };
 
 struct FaultReport {

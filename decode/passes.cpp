@@ -34,34 +34,48 @@ void ShowNote(ConsoleHandle console, const char* note) { PrintColour(console, no
 
 }  // namespace
 
-bool ShowLiveData(ConsoleHandle console, bool cat_mode) {
+bool ShowLiveData(ConsoleHandle console, bool cat_mode, CycleRecord* record) {
+    CycleRecord unused{};
+    CycleRecord& out = record != nullptr ? *record : unused;
+    // Shows a reading and keeps its value.
+    const auto show = [&](const Reading& r, std::int16_t x, std::int16_t y, float* kept) {
+        Show(console, r, x, y);
+        *kept = r.value;
+    };
     const Reading revs = ConvertRevs(Read16(kRegRevsHigh, kRegRevsLow));
-    Show(console, revs, 0, 5);
+    show(revs, 0, 5, &out.revs);
 
     const bool running = EngineRunning(revs);
     // The labels go while the engine runs, with their statuses (fault pass).
     PrintColour(console, running ? "               " : "Camshaft sensor", 40, 15, kColourLabel);
     PrintColour(console, running ? "                 " : "Crankshaft sensor", 40, 16, kColourLabel);
 
-    Show(console, ConvertInjectors(Read16(kRegInjectorsHigh, kRegInjectorsLow)), 40, 5);
-    Show(console, ConvertAdvance(Read8(kRegAdvance)), 0, 6);
-    Show(console, ConvertManifoldPressure(Read8(kRegManifoldPressure)), 40, 6);
-    Show(console, ConvertAirTemperature(Read8(kRegAirTemperature)), 0, 7);
-    Show(console, ConvertWaterTemperature(Read8(kRegWaterTemperature)), 40, 7);
-    Show(console, ConvertThrottle(Read8(kRegThrottle)), 0, 8);
-    Show(console, ConvertBattery(Read8(kRegBattery)), 40, 8);
-    Show(console, ConvertInjectionAngle(Read8(kRegInjectionAngle)), 0, 9);
-    Show(console, ConvertVae(Read16(kRegVaeHigh, kRegVaeLow)), 40, 9);
+    show(ConvertInjectors(Read16(kRegInjectorsHigh, kRegInjectorsLow)), 40, 5, &out.injectors);
+    show(ConvertAdvance(Read8(kRegAdvance)), 0, 6, &out.advance);
+    show(ConvertManifoldPressure(Read8(kRegManifoldPressure)), 40, 6, &out.manifold_pressure);
+    const Reading air = ConvertAirTemperature(Read8(kRegAirTemperature));
+    Show(console, air, 0, 7);
+    out.air_temperature = static_cast<int>(air.value);
+    const Reading water = ConvertWaterTemperature(Read8(kRegWaterTemperature));
+    Show(console, water, 40, 7);
+    out.water_temperature = static_cast<int>(water.value);
+    show(ConvertThrottle(Read8(kRegThrottle)), 0, 8, &out.throttle);
+    show(ConvertBattery(Read8(kRegBattery)), 40, 8, &out.battery);
+    show(ConvertInjectionAngle(Read8(kRegInjectionAngle)), 0, 9, &out.injection_angle);
+    show(ConvertVae(Read16(kRegVaeHigh, kRegVaeLow)), 40, 9, &out.vae);
 
     if (cat_mode) {
-        Show(console, ConvertLambdaIntegrator(Read16(kRegLambdaIntegratorHigh, kRegLambdaIntegratorLow)),
-             63, 18);
-        Show(console, ConvertLambdaState(Read8(kRegLambdaState)), 64, 19);
+        show(ConvertLambdaIntegrator(Read16(kRegLambdaIntegratorHigh, kRegLambdaIntegratorLow)), 63,
+             18, &out.lambda_integrator);
+        const Reading state = ConvertLambdaState(Read8(kRegLambdaState));
+        Show(console, state, 64, 19);
+        out.lambda_closed = state.value != 0.0f;
     }
     return running;
 }
 
-void ShowSensorFaults(ConsoleHandle console, bool cat_mode, bool engine_running) {
+void ShowSensorFaults(ConsoleHandle console, bool cat_mode, bool engine_running,
+                      CycleRecord* record) {
     const std::uint8_t uniram1 = Read8(kRegUniram1);
     const std::uint8_t uniram2 = Read8(kRegUniram2);
     const std::uint8_t uniram3 = Read8(kRegUniram3);
@@ -85,4 +99,19 @@ void ShowSensorFaults(ConsoleHandle console, bool cat_mode, bool engine_running)
     Show(console, r.camshaft, 65, 15);
     if (engine_running) ShowNote(console, r.note);
     Show(console, r.crankshaft, 65, 16);
+
+    if (record == nullptr) return;
+    record->uniram1 = uniram1;
+    record->uniram2 = uniram2;
+    record->uniram3 = uniram3;
+    record->uniramS = uniramS;
+    record->mixture = r.mixture.code;
+    record->air = r.air.code;
+    record->knock = r.knock.code;
+    record->water = r.water.code;
+    record->lambda = r.lambda.code;
+    record->map = r.map.code;
+    record->throttle_sensor = r.throttle.code;
+    record->camshaft = r.camshaft.code;
+    record->crankshaft = r.crankshaft.code;
 }

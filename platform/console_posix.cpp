@@ -18,6 +18,7 @@
 
 #include "platform/console_grid.h"
 #include "platform/console_posix.h"
+#include "platform/file.h"
 #include "platform/serial_posix.h"
 
 namespace {
@@ -315,6 +316,7 @@ void restore_terminal() {
 }
 
 void restore_at_exit() {
+    file_release_from_exit_path();
     restore_terminal();
     opened = false;
 }
@@ -329,12 +331,14 @@ void install(int sig, void (*handler)(int), int flags) {
 
 void on_terminate(int sig) {
     posix_port_release_from_signal();
+    file_release_from_exit_path();
     restore_terminal();
     _exit(128 + sig);
 }
 
 void on_crash(int sig) {
     posix_port_release_from_signal();
+    file_release_from_exit_path();
     restore_terminal();
     signal(sig, SIG_DFL);
     raise(sig);

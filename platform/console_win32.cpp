@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/file.h"
 #include "platform/serial_win32.h"
 
 namespace {
@@ -37,6 +38,7 @@ BOOL WINAPI on_control(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
     AcquireSRWLockExclusive(&console_lock);
     win32_port_release_from_handler();
+    file_release_from_exit_path();
     if (console_out != INVALID_HANDLE_VALUE) {
         SetConsoleTextAttribute(console_out, mono ? kAttributePlain : 15);
         COORD below = {0, 25};

@@ -7,9 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -143,6 +145,46 @@ inline void ExpectLeftClean(const e2e::Session& s, int code) {
         EXPECT_EQ(col, 0) << "the prompt would start mid-row" << s.Dump();
         for (int r = row; r < e2e::kRows; ++r) EXPECT_EQ(s.Row(r), "") << "the prompt would land in row " << r;
     }
+}
+
+// A new name for a recording in the test's own temporary folder.
+inline std::string NewRecordingPath(const std::string& name) {
+    const std::string path = ::testing::TempDir() + "td-" + std::to_string(getpid()) + "-" + name + ".csv";
+    unlink(path.c_str());
+    return path;
+}
+
+// The lines of a recording; `cut` gets the last line when it has no "\n"
+// (a killed program's row cut short).
+inline std::vector<std::string> RecordingLines(const std::string& path, std::string* cut = nullptr) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    for (std::size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1)
+        lines.push_back(text.substr(from, nl - from));
+    if (cut != nullptr) *cut = text.substr(from);
+    return lines;
+}
+
+// A valid recording up to its last complete row: a header, then rows of as
+// many cells as it has, each cell a number. Returns the rows, -1 if invalid.
+inline int CompleteRows(const std::string& path) {
+    const std::vector<std::string> lines = RecordingLines(path);
+    if (lines.empty() || lines[0].rfind("Time (s),Revs (rpm),", 0) != 0) return -1;
+    const auto cells = [](const std::string& line) { return std::count(line.begin(), line.end(), ',') + 1; };
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (cells(lines[i]) != cells(lines[0])) return -1;
+        std::size_t from = 0;
+        for (std::size_t end = 0; from <= lines[i].size(); from = end + 1) {
+            end = std::min(lines[i].find(',', from), lines[i].size());
+            const std::string cell = lines[i].substr(from, end - from);
+            char* stop = nullptr;
+            std::strtod(cell.c_str(), &stop);
+            if (cell.empty() || *stop != '\0') return -1;
+        }
+    }
+    return static_cast<int>(lines.size()) - 1;
 }
 
 }  // namespace reliability

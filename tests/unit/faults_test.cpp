@@ -15,15 +15,17 @@ constexpr std::uint16_t kGreen = 10, kRed = 12;
 struct Expect {
     const char* text;
     std::uint16_t colour;
+    int code;  // what a recording stores
 };
-const Expect kOk13{"OK           ", kGreen};
-const Expect kShort{"Short circuit", kRed};
-const Expect kOpen{"Open circuit ", kRed};
-const Expect kBlank13{"             ", kGreen};
+const Expect kOk13{"OK           ", kGreen, 0};
+const Expect kShort{"Short circuit", kRed, 1};
+const Expect kOpen{"Open circuit ", kRed, 2};
+const Expect kBlank13{"             ", kGreen, 7};
 
 void ExpectStatus(const SensorStatus& s, Expect want, const std::string& what) {
     EXPECT_STREQ(s.text, want.text) << what;
     EXPECT_EQ(s.colour, want.colour) << what;
+    EXPECT_EQ(s.code, want.code) << what;
 }
 
 // One sensor per row: which byte combination gives which status.
@@ -50,13 +52,13 @@ TEST(Faults, ShortOrOpenSensorsNeedTheirPresentBit) {
         {"throttle", &FaultReport::throttle, 0x80, 0x08, kShort},
         {"throttle", &FaultReport::throttle, 0x80, 0xF7, kOpen},
         {"throttle", &FaultReport::throttle, 0x7F, 0xFF, kOk13},
-        {"knock", &FaultReport::knock, 0x08, 0x00, {"Pinking", kRed}},
-        {"knock", &FaultReport::knock, 0xF7, 0xFF, {"OK     ", kGreen}},
-        {"mixture", &FaultReport::mixture, 0x02, 0x01, {"Max lean", kRed}},
-        {"mixture", &FaultReport::mixture, 0x02, 0xFE, {"Max rich", kRed}},
-        {"mixture", &FaultReport::mixture, 0xFD, 0xFF, {"OK      ", kGreen}},
-        {"lambda", &FaultReport::lambda, 0x20, 0x00, {"Faulty", kRed}},
-        {"lambda", &FaultReport::lambda, 0xDF, 0xFF, {"OK    ", kGreen}},
+        {"knock", &FaultReport::knock, 0x08, 0x00, {"Pinking", kRed, 3}},
+        {"knock", &FaultReport::knock, 0xF7, 0xFF, {"OK     ", kGreen, 0}},
+        {"mixture", &FaultReport::mixture, 0x02, 0x01, {"Max lean", kRed, 5}},
+        {"mixture", &FaultReport::mixture, 0x02, 0xFE, {"Max rich", kRed, 6}},
+        {"mixture", &FaultReport::mixture, 0xFD, 0xFF, {"OK      ", kGreen, 0}},
+        {"lambda", &FaultReport::lambda, 0x20, 0x00, {"Faulty", kRed, 4}},
+        {"lambda", &FaultReport::lambda, 0xDF, 0xFF, {"OK    ", kGreen, 0}},
     };
     for (const auto& c : cases)
         for (bool running : {false, true}) {

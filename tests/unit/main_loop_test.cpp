@@ -2,6 +2,7 @@
 // requests of a cycle on the wire, the redraw after a stop, and shutdown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@ void OpenSilentPort() {
 
 int RunLoop(bool cat_mode) {
     return MainLoop(console_open(), cat_mode);
+}
+
+int RunProgram(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return RunDialer(static_cast<int>(args.size()), argv.data());
 }
 
 int CyclesRun() { return static_cast<int>(fake::EventsStartingWith("write 0x01").size()); }
@@ -149,17 +157,108 @@ TEST(MainLoop, WholeProgramAgainstTheFakes) {
         fake::port.ecu = fake::EchoEcu({});
         fake::keys = {c.key};
         fake::key_polls_before_keys = c.cycles;
-        std::vector<std::string> args = c.args;
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        EXPECT_EQ(RunDialer(static_cast<int>(args.size()), argv.data()), 0);
+        EXPECT_EQ(RunProgram(c.args), 0);
         EXPECT_EQ(CyclesRun(), c.cycles);
         EXPECT_EQ(static_cast<int>(fake::EventsStartingWith("write").size()),
                   c.cycles * c.requests_per_cycle);
         EXPECT_EQ(fake::events.back(), "console close");
         EXPECT_EQ(fake::EventsStartingWith("console mono").size(), c.args.size() == 4 ? 1u : 0u);
     }
+}
+
+// The recording: a header, then one row per cycle as the screen showed it,
+// a marker on the row after the key, the answers counted.
+TEST(MainLoop, RecordsOneRowPerCycle) {
+    const char kPlainHeader[] =
+        "Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),Water temp (C),"
+        "Throttle (deg),Battery (V),Injection angle (deg),VAE (%),Uniram 1,Uniram 2,Uniram 3,"
+        "Uniram S,Air temp sensor (status),Knock (status),Water temp sensor (status),"
+        "MAP sensor (status),Throttle sensor (status),Camshaft sensor (status),"
+        "Crankshaft sensor (status),Answered (of 17),Mark\n";
+    const char kCatHeader[] =
+        "Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),Water temp (C),"
+        "Throttle (deg),Battery (V),Injection angle (deg),VAE (%),Lambda integrator (%),"
+        "Lambda closed (1/0),Uniram 1,Uniram 2,Uniram 3,Uniram S,Mixture limit (status),"
+        "Air temp sensor (status),Knock (status),Water temp sensor (status),"
+        "Lambda sensor (status),MAP sensor (status),Throttle sensor (status),"
+        "Camshaft sensor (status),Crankshaft sensor (status),Answered (of 20),Mark\n";
+    // Revs 3750, injectors 2.5 ms, advance 10.5, MAP 916, air 48, water 125,
+    // throttle 51.16, battery 13.82, angle 360, VAE 4, lambda 1 % closed;
+    // air temp short and MAP open, the engine running.
+    std::vector<std::uint8_t> running(256, 0);
+    for (auto [address, value] : std::vector<std::pair<int, int>>{
+             {1, 0x1F}, {2, 0x40}, {3, 0x02}, {4, 0x71}, {5, 42}, {6, 100}, {7, 80}, {8, 32}, {9, 200},
+             {10, 220}, {12, 16}, {13, 0x08}, {14, 0x00}, {15, 0x44}, {16, 0x88}, {17, 0x02},
+             {18, 0x1F}, {19, 0x40}, {20, 1}, {21, 0xA5}})
+        running[address] = static_cast<std::uint8_t>(value);
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::uint8_t> ecu;  // empty: the ECU never answers
+        std::string file;
+    };
+    const Case cases[] = {
+        {"plain, running, a marker",
+         {"tarnwickdialer", "5", "--log", "drive.csv"},
+         running,
+         std::string(kPlainHeader) +
+             "0.000,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,68,136,2,165,"
+             "1,0,0,2,0,7,7,17,0\n"
+             "0.170,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,68,136,2,165,"
+             "1,0,0,2,0,7,7,17,1\n"},
+        {"cat, running",
+         {"tarnwickdialer", "--log=drive.csv", "5", "c"},
+         running,
+         std::string(kCatHeader) +
+             "0.000,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,1.000000,1,68,"
+             "136,2,165,0,1,0,0,0,2,0,7,7,20,0\n"
+             "0.200,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,1.000000,1,68,"
+             "136,2,165,0,1,0,0,0,2,0,7,7,20,1\n"},
+        {"cat, a silent ECU: stopped, nothing answered",
+         {"tarnwickdialer", "5", "c", "--log", "drive.csv"},
+         {},
+         std::string(kCatHeader) +
+             "0.000,0.000,0.000,0.00,60.8400,125,125,-1.4100,0.0000,720.0,-16.0000,0.000000,0,0,0,0,"
+             "0,0,0,0,0,0,0,0,0,0,0,0\n"
+             "14.200,0.000,0.000,0.00,60.8400,125,125,-1.4100,0.0000,720.0,-16.0000,0.000000,0,0,0,"
+             "0,0,0,0,0,0,0,0,0,0,0,0,1\n"},
+    };
+    for (const Case& c : cases) {
+        fake::Reset();
+        fake::port.present = {"com5"};
+        const auto ecu = fake::EchoEcu(c.ecu);
+        int requests = 0;
+        const bool cat = std::find(c.args.begin(), c.args.end(), "c") != c.args.end();
+        const int per_cycle = cat ? 20 : 17;
+        // A marker during the first cycle, q during the second.
+        fake::port.ecu = [&](std::uint8_t r) {
+            ++requests;
+            if (requests == 3) fake::keys.push_back('m');
+            if (requests == per_cycle + 3) fake::keys.push_back('q');
+            if (c.ecu.empty()) return std::vector<std::optional<std::uint8_t>>{};
+            return ecu(r);
+        };
+        EXPECT_EQ(RunProgram(c.args), 0) << c.name;
+        EXPECT_EQ(fake::files.contents["drive.csv"], c.file) << c.name;
+        EXPECT_FALSE(fake::files.open) << c.name;
+        // The marked row went to the disk at once, the rest on the way out.
+        EXPECT_EQ(fake::files.syncs, 2) << c.name;
+    }
+}
+
+TEST(MainLoop, AFailedWriteStopsTheRecordingNotTheMonitor) {
+    fake::Reset();
+    fake::port.present = {"com5"};
+    fake::port.ecu = fake::EchoEcu({});
+    fake::files.space = 400;  // the header and half a row
+    fake::keys = {'q'};
+    fake::key_polls_before_keys = 3;
+    EXPECT_EQ(RunProgram({"tarnwickdialer", "5", "--log", "d.csv"}), 0);
+    EXPECT_EQ(CyclesRun(), 3);
+    EXPECT_EQ(fake::files.contents["d.csv"].size(), 400u);
+    EXPECT_EQ(std::count(fake::files.contents["d.csv"].begin(), fake::files.contents["d.csv"].end(), '\n'), 1);
+    EXPECT_NE(fake::console.title.find(" - recording stopped: the disk is full"), std::string::npos);
+    EXPECT_FALSE(fake::files.open);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/dialer.h"
 #include "app/port_messages.h"
 #include "app/texts.h"
+#include "platform/file.h"
 #include "fakes/fakes.h"
 #include "link/link.h"
 
@@ -176,6 +177,73 @@ TEST(StartUp, FailureScreenForBothOpenings) {
         EXPECT_NE(fake::events.back().rfind("text", 0), std::string::npos);
         EXPECT_EQ(fake::EventsStartingWith("text 0,18,11 \n").size(), c.newline_at_18 ? 1u : 0u);
         EXPECT_TRUE(fake::EventsStartingWith("configure").empty());
+    }
+}
+
+// --log: the file is made before the port is touched, never over another;
+// a refusal is one line on standard error and exit code 1, no port opened.
+TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
+    struct Case {
+        std::vector<std::string> args;
+        FileError create_fails;
+        const char* in_the_way;  // an existing file of that name; "" none
+        int exit_code;
+        std::string error;    // standard error
+        const char* created;  // the file left afterwards; "" none
+    };
+    const Case cases[] = {
+        {{"td", "--log", "d.csv", "5", "c"}, FileError::kNone, "", 0, "", "d.csv"},
+        {{"td", "5", "--log=logs"}, FileError::kNone, "", 0, "",
+         "logs/tarnwickdialer-2026-12-09_14.03.27.csv"},
+        {{"td", "5", "--log"}, FileError::kNone, "", 1, "tarnwickdialer: --log needs a file name after it.\n", ""},
+        {{"td", "--log=", "5"}, FileError::kNone, "", 1, "tarnwickdialer: --log needs a file name after it.\n", ""},
+        {{"td", "--log", "a", "5", "--log", "b"}, FileError::kNone, "", 1,
+         "tarnwickdialer: --log is given twice.\n", ""},
+        {{"td", "--log", "d.csv", "5"}, FileError::kNone, "d.csv", 1,
+         "tarnwickdialer: cannot record to d.csv: it already exists, and a recording never "
+         "overwrites a file.\n", "d.csv"},
+        {{"td", "--log", "no/d.csv", "5"}, FileError::kNoFolder, "", 1,
+         "tarnwickdialer: cannot record to no/d.csv: no such folder.\n", ""},
+        {{"td", "--log", "d.csv", "5"}, FileError::kNoPermission, "", 1,
+         "tarnwickdialer: cannot record to d.csv: no permission to write there.\n", ""},
+        {{"td", "--log", "d.csv", "5"}, FileError::kReadOnly, "", 1,
+         "tarnwickdialer: cannot record to d.csv: the disk is read-only.\n", ""},
+        {{"td", "--log", "f/d.csv", "5"}, FileError::kNotAFolder, "", 1,
+         "tarnwickdialer: cannot record to f/d.csv: a file stands where a folder of its path "
+         "should be.\n", ""},
+        // Never a name cut short: that would be another file.
+        {{"td", "--log", std::string(600, 'n'), "5"}, FileError::kNone, "", 1,
+         "tarnwickdialer: cannot record to " + std::string(511, 'n') + ": the name is too long.\n", ""},
+        {{"td", "--log", "d\x1b[2J.csv", "5"}, FileError::kOther, "", 1,
+         "tarnwickdialer: cannot record to d?[2J.csv: error 0.\n", ""},
+        // The port would not open: the empty recording goes again.
+        {{"td", "9", "--log", "d.csv"}, FileError::kNone, "", 1, "", ""},
+        // The help screen records nothing.
+        {{"td", "--log", "d.csv"}, FileError::kNone, "", 1, "", ""},
+    };
+    for (const Case& c : cases) {
+        fake::Reset();
+        fake::port.present = {"com5"};
+        fake::files.folders = {"logs"};
+        fake::files.create_fails = c.create_fails;
+        if (*c.in_the_way != '\0') fake::files.contents[c.in_the_way] = "a drive";
+        fake::keys = {'x'};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(RunArgs(c.args), c.exit_code) << c.args[2];
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.error) << c.args[2];
+        std::string files;
+        for (const auto& [name, text] : fake::files.contents) files += name;
+        EXPECT_EQ(files, c.created) << c.args[2];
+        if (*c.in_the_way != '\0') {
+            EXPECT_EQ(fake::files.contents[c.in_the_way], "a drive");
+        }
+        // Made before anything else is touched; a refusal touches nothing else.
+        if (!fake::EventsStartingWith("file create").empty()) {
+            EXPECT_EQ(fake::events.front().rfind("file create", 0), 0u) << c.args[2];
+        }
+        if (!c.error.empty()) {
+            EXPECT_EQ(fake::events.size(), c.create_fails == FileError::kNone && *c.in_the_way == '\0' ? 0u : 1u);
+        }
     }
 }
 

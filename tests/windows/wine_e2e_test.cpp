@@ -22,6 +22,7 @@
 #include "app/texts.h"
 #include "dashboard_screens.h"
 #include "harness.h"
+#include "reliability.h"
 #include "startup_screens.h"
 
 namespace {
@@ -136,14 +137,19 @@ TEST(WindowsE2e, DashboardAfterTheFirstCycleAndTheRequestsOnTheWire) {
         std::vector<Place> (*screen)(bool);
         bool cat;
         const char* quit;
+        bool log;  // recording, with a marker, through to the way out
     };
-    for (const Case& c : {Case{"running", &kRunning, RunningScreen, false, "q"},
-                          Case{"running", &kRunning, RunningScreen, true, "Q"},
+    for (const Case& c : {Case{"running", &kRunning, RunningScreen, false, "q", false},
+                          Case{"running", &kRunning, RunningScreen, true, "Q", false},
                           // Ctrl-C ends it like q, mid-cycle, with Windows' own exit code.
-                          Case{"stopped", &kStopped, StoppedScreen, true, "\x03"}}) {
+                          Case{"stopped", &kStopped, StoppedScreen, true, "\x03", true}}) {
         SCOPED_TRACE(std::string(c.name) + (c.cat ? " cat" : " no cat"));
         std::vector<std::string> args = {std::to_string(kComPort)};
         if (c.cat) args.push_back("c");
+        // Wine's Z: drive is the root: a Windows name for a file of this machine.
+        const std::string recording = reliability::NewRecordingPath("wine");
+        const std::string windows_name = "Z:" + recording;
+        if (c.log) args.insert(args.begin(), {"--log", windows_name});
         bool mapped = false;
         e2e::Session s({.simulator = SetAll(*c.registers),
                         .command = WineCommand(args),
@@ -158,7 +164,15 @@ TEST(WindowsE2e, DashboardAfterTheFirstCycleAndTheRequestsOnTheWire) {
         EXPECT_EQ(s.Colour(16, 3), kYellow);
         EXPECT_EQ(s.Text(0, 0, 35), "Delta Integrale 8v, 16v & Evo1 ECUs");
         EXPECT_EQ(s.Text(0, 1, 14), c.cat ? "For support & " : "PayPal donatio");
-        EXPECT_EQ(s.Title(), kTitle);
+        const std::string title = std::string(TD_TITLE_PREFIX) + " - recording to " + windows_name;
+        EXPECT_EQ(s.Title(), c.log ? title : std::string(kTitle));
+        if (c.log) {
+            s.SendKeys("m");
+            ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == title + ", 1 mark"; })) << s.Title();
+            // The marked row is the next one: written when the cycle after it starts.
+            const std::size_t size = (c.cat ? kCatCycle : kCycle).size();
+            ASSERT_TRUE(s.WaitForRequests((s.Requests().size() / size + 2) * size + 1, kWineExit));
+        }
 
         s.SendKeys(c.quit);
         ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
@@ -174,6 +188,18 @@ TEST(WindowsE2e, DashboardAfterTheFirstCycleAndTheRequestsOnTheWire) {
         }
         for (std::size_t i = 0; i < requests.size(); ++i)
             ASSERT_EQ(requests[i], cycle[i % cycle.size()]) << "request " << i;
+        if (c.log) {
+            // A row for each finished cycle (the last may be cut by Ctrl-C),
+            // one of them marked, lines ended by "\n" alone.
+            const int cycles = static_cast<int>(requests.size() / cycle.size());
+            const int rows = reliability::CompleteRows(recording);
+            EXPECT_TRUE(rows == cycles || rows == cycles - 1) << rows << " rows, " << cycles << " cycles";
+            const auto lines = reliability::RecordingLines(recording);
+            int marked = 0;
+            for (const auto& line : lines) marked += line.size() > 2 && line.compare(line.size() - 2, 2, ",1") == 0;
+            EXPECT_EQ(marked, 1);
+            EXPECT_EQ(lines[0].find('\r'), std::string::npos);
+        }
         // Cycle period under Wine against an instantly answering ECU, for the
         // record: the floor is the 10 ms pause after each request.
         const auto events = s.Requests();

@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,7 @@ Console console;
 std::deque<int> keys;
 int key_polls_before_keys = 0;
 bool input_ended = false;
+Files files;
 
 namespace {
 PortHandle const kOpenHandle = reinterpret_cast<PortHandle>(0x5000);
@@ -56,6 +58,7 @@ void Reset() {
     keys.clear();
     key_polls_before_keys = 0;
     input_ended = false;
+    files = Files{};
     rs232 = nullptr;
     txcount = 0;
     rxcount = 0;
@@ -207,3 +210,49 @@ void console_close(ConsoleHandle) {
 const char* console_unusable_reason() { return nullptr; }
 
 bool key_input_ended() { return fake::keys.empty() && fake::input_ended; }
+
+// ---- files: one open at a time, as the program has ----
+namespace {
+std::string open_file;
+}
+
+FileHandle file_create_new(const char* path, FileFailure* why) {
+    events.push_back(std::string("file create ") + path);
+    FileError error = fake::files.create_fails;
+    if (error == FileError::kNone && (fake::files.contents.count(path) || fake::files.folders.count(path)))
+        error = FileError::kExists;
+    if (error != FileError::kNone) {
+        *why = {error, 0};
+        return nullptr;
+    }
+    fake::files.contents[path] = "";
+    fake::files.open = true;
+    open_file = path;
+    return reinterpret_cast<FileHandle>(0x7000);
+}
+
+bool file_write_all(FileHandle, const char* data, std::size_t size, FileFailure* why) {
+    std::string& to = fake::files.contents[open_file];
+    const std::size_t n = std::min(size, fake::files.space);
+    to.append(data, n);
+    fake::files.space -= n;
+    if (n == size) return true;
+    *why = {FileError::kNoSpace, 0};
+    return false;
+}
+
+bool file_sync(FileHandle, FileFailure*) {
+    ++fake::files.syncs;
+    return true;
+}
+
+void file_close(FileHandle) {
+    events.push_back("file close");
+    fake::files.open = false;
+}
+
+void file_remove(const char* path) { fake::files.contents.erase(path); }
+bool file_is_folder(const char* path) { return fake::files.folders.count(path) != 0; }
+char file_separator() { return '/'; }
+LocalTime local_time_now() { return {2026, 12, 9, 14, 3, 27}; }
+void file_release_from_exit_path() {}

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/console_grid.h"
+#include "platform/file.h"
 #include "platform/serial.h"
 
 namespace fake {
@@ -59,6 +61,18 @@ extern int key_polls_before_keys;
 
 // No key will come once the queue is empty: standard input has ended.
 extern bool input_ended;
+
+// The files the program made, by name; folders that exist; what a create
+// fails with (kNone: it works); bytes the disk still takes; syncs made.
+struct Files {
+    std::map<std::string, std::string> contents;
+    std::set<std::string> folders;
+    FileError create_fails = FileError::kNone;
+    std::size_t space = static_cast<std::size_t>(-1);
+    int syncs = 0;
+    bool open = false;
+};
+extern Files files;
 
 // An ECU that answers every request with its echo and then `values[address]`.
 std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(

@@ -1,0 +1,73 @@
+// Recording a drive with --log: what a killed monitor leaves, and a drive
+// played back to a second monitor.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "dashboard_screens.h"
+#include "harness.h"
+#include "reliability.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace reliability;
+
+// kill -9 leaves no way to flush: every row written so far is still whole,
+// at worst the last one is cut short, and no cell is ever empty.
+TEST(Recording, KilledMidCycleLeavesAValidFile) {
+    const std::string recording = NewRecordingPath("killed");
+    e2e::Session s({.args = {"{port}", "--log", recording}, .simulator = {"--scenario", "drive"}});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(s.WaitForRequests(3 * Cycle(false).size() + 7)) << s.Dump();
+    s.SendSignal(SIGKILL);
+    ASSERT_TRUE(s.WaitExit()) << s.Dump();
+    EXPECT_EQ(s.exit_signal(), SIGKILL);
+    const int cycles = static_cast<int>(s.RequestedAddresses().size() / Cycle(false).size());
+    const int rows = CompleteRows(recording);
+    EXPECT_TRUE(rows == cycles || rows == cycles - 1) << rows << " rows, " << cycles << " cycles";
+}
+
+// Every cell of a row but its time.
+std::string WithoutTime(const std::string& row) { return row.substr(row.find(',')); }
+
+// The dashboard below the spinner's row, as the monitor left it.
+std::vector<std::string> Dashboard(const e2e::Session& s) {
+    std::vector<std::string> rows;
+    for (int row = 4; row < 25; ++row) rows.push_back(s.Row(row));
+    return rows;
+}
+
+// A drive recorded, played back with ecusim --replay to a second monitor
+// that records too: both files agree in every column but time, and the two
+// dashboards end the same. Played far faster than recorded, the replay
+// serves one row per cycle of the second monitor, none skipped.
+TEST(Recording, ReplayedDriveRecordsTheSameRows) {
+    const std::string first = NewRecordingPath("drive"), second = NewRecordingPath("replayed");
+    constexpr std::size_t kCycles = 30;
+    e2e::Session record({.args = {"{port}", "c", "--log", first}, .simulator = {"--scenario", "drive"}});
+    ASSERT_TRUE(record.ok()) << record.error();
+    ASSERT_TRUE(WaitForCycles(record, kCycles, true, 30s)) << record.Dump();
+    record.SendKeys("q");
+    ASSERT_TRUE(record.WaitExit()) << record.Dump();
+    const std::vector<std::string> recorded = RecordingLines(first);
+    ASSERT_GE(recorded.size(), kCycles + 1);
+
+    e2e::Session replay({.args = {"{port}", "c", "--log", second}, .simulator = {"--replay", first, "--speed", "1000"}});
+    ASSERT_TRUE(replay.ok()) << replay.error();
+    // Past the end: the last row is held.
+    ASSERT_TRUE(WaitForCycles(replay, recorded.size() + 2, true, 30s)) << replay.Dump();
+    replay.SendKeys("q");
+    ASSERT_TRUE(replay.WaitExit()) << replay.Dump();
+    const std::vector<std::string> replayed = RecordingLines(second);
+    ASSERT_GT(replayed.size(), recorded.size());
+    EXPECT_EQ(replayed[0], recorded[0]);
+    for (std::size_t i = 1; i < replayed.size(); ++i)
+        EXPECT_EQ(WithoutTime(replayed[i]), WithoutTime(recorded[std::min(i, recorded.size() - 1)])) << "row " << i;
+    EXPECT_EQ(Dashboard(replay), Dashboard(record)) << replay.Dump() << record.Dump();
+}
+
+}  // namespace
