@@ -136,6 +136,12 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
         case PortFailure::kOwnTerminal:
             Compose(out, size, width, "", name, " is this program's own terminal, not a serial port");
             return;
+        case PortFailure::kTerminalInUse:
+            Compose(out, size, width, "", name, " is a terminal in use by another program");
+            return;
+        case PortFailure::kSystemConsole:
+            Compose(out, size, width, "", name, " is the system console: give the adapter's port (see below)");
+            return;
         case PortFailure::kNone:
         case PortFailure::kOther:
             break;
@@ -146,6 +152,7 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
     Compose(out, size, width, "", name, after);
 }
 
+<<<<<<< HEAD
 void PortInText(char* out, std::size_t size, const char* before, const char* port, const char* after,
                 PortSystem system, int width) {
     char name[128];
@@ -153,6 +160,9 @@ void PortInText(char* out, std::size_t size, const char* before, const char* por
     if (system == PortSystem::kWindows) UpperCase(name);
     Compose(out, size, width, before, name, after);
 }
+=======
+bool PortBefore(const PortEntry& a, const PortEntry& b) { return CompareNames(a.name, b.name) < 0; }
+>>>>>>> main
 
 void SortPorts(PortEntry* entries, int count) {
     for (int i = 1; i < count; ++i) {

@@ -27,6 +27,7 @@ void PortInText(char* out, std::size_t size, const char* before, const char* por
 
 // Sorts by name, numbers by value: COM3 before COM12.
 void SortPorts(PortEntry* entries, int count);
+bool PortBefore(const PortEntry& a, const PortEntry& b);
 
 // One line naming the ports: the first `listed` of `total` are in
 // `entries`. Full names when all of them fit `width`, else the short ones

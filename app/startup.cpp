@@ -31,11 +31,10 @@ bool AsksForHelp(const char* arg) {
     return IsOption(arg, "-h", "--help");
 }
 
-// The ports present, sorted; returns how many there are in all.
+// The first ports present in order; returns how many there are in all.
 int ListPorts(PortEntry (&ports)[kMaxPorts], int* listed) {
-    const int total = port_list(ports, kMaxPorts);
+    const int total = port_list(ports, kMaxPorts, PortBefore);
     *listed = total < kMaxPorts ? total : kMaxPorts;
-    SortPorts(ports, *listed);
     return total;
 }
 
@@ -67,6 +66,31 @@ void PrintPortList() {
             std::printf("%s (%s)\n", name, short_name);
     }
     if (total > listed) std::printf("... and %d more\n", total - listed);
+}
+
+// --help into a file or a pipe: the usage as plain text, the terminal (if
+// any) untouched, nothing waited for.
+void PrintUsage(const char* program) {
+    char name[kLineBufferSize];
+    ShowSafely(name, sizeof name, ProgramBaseName(program));
+    std::printf("Usage: %s PORT [c] [--log FILE]\n"
+                "       %s --list | --version | --help\n\n"
+                "Live data from the engine ECU of a Lancia Delta Integrale 8v, 16v or Evo1.\n\n",
+                name, name);
+    if (kThisSystem == PortSystem::kWindows)
+        std::printf("PORT           the COM number Device Manager shows: 5 (or COM5) for COM5\n");
+    else
+        std::printf("PORT           the serial port: a device path (/dev/ttyUSB0,\n"
+                    "               /dev/serial/by-id/...), a device name (ttyUSB0), or a\n"
+                    "               number N for /dev/ttyS{N-1}\n");
+    std::printf("c              the car has a catalyst: the lambda readings are shown too\n"
+                "-l, --list     the serial ports present, one a line\n"
+                "-V, --version  the version\n"
+                "--log FILE     record the drive to a new file, or to a new file in the\n"
+                "               folder FILE\n"
+                "%-15sthis help (on a terminal, the help screen)\n\n"
+                "q quits the dashboard.\n",
+                kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help");
 }
 
 // The port's device went away or came back: the title says so, and what was
@@ -165,7 +189,8 @@ void ShowBanner(ConsoleHandle console) {
     console_write("\n");
 }
 
-// -V and -l: plain lines, nothing else touched. Returns whether it was one.
+// -V, -l, and --help into a file or a pipe: plain lines, nothing else
+// touched. Returns whether it was one.
 bool AnswerInformationOption(int args, char** argv) {
     if (args != 1) return false;
     if (IsOption(argv[1], "-V", "--version")) {
@@ -174,6 +199,10 @@ bool AnswerInformationOption(int args, char** argv) {
     }
     if (IsOption(argv[1], "-l", "--list")) {
         PrintPortList();
+        return true;
+    }
+    if (AsksForHelp(argv[1]) && !console_output_is_terminal()) {
+        PrintUsage(argv[0] != nullptr ? argv[0] : "tarnwickdialer");
         return true;
     }
     return false;

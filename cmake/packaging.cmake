@@ -33,7 +33,18 @@ else()
     configure_file(${PROJECT_SOURCE_DIR}/man/${page}.1.in man/${page}.1 @ONLY)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endforeach()
-  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The installed README speaks to whoever installed it: the commands are
+  # on the PATH, and the source tree's scripts are not there.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md
+                                             ${td_packaging}/README-installed-top.md)
+  file(READ ${PROJECT_SOURCE_DIR}/README.md td_readme)
+  string(FIND "${td_readme}" "\n## " td_first_section)
+  string(SUBSTRING "${td_readme}" ${td_first_section} -1 td_readme)
+  string(REPLACE "build/ecusim" "ecusim" td_readme "${td_readme}")
+  string(REPLACE "build/tarnwickdialer" "tarnwickdialer" td_readme "${td_readme}")
+  file(READ ${td_packaging}/README-installed-top.md td_readme_top)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/packaging/README.md "${td_readme_top}${td_readme}")
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")

@@ -20,8 +20,9 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name);
 // One exchange: request the register `address` (low 8 bits sent), return the
 // second byte of the answer, or 0 when it did not come.
 // A port whose device went away (unplugged) is closed at once; while it is
-// gone every exchange reads 0 at the pace of a silent ECU, and at most once a
-// second, before an exchange, the same name is opened again.
+// gone every exchange reads 0 after the request's pause alone, without
+// waiting for an answer, and at most once a second, before an exchange, the
+// same name is opened again.
 std::int32_t GetECUByte(std::int32_t address);
 
 // Requests made and answers received (both bytes came, so the second is the

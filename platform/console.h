@@ -50,6 +50,10 @@ void console_clear();
 // column 0 below everything written. Safe to call twice.
 void console_close(ConsoleHandle console);
 
+// Whether standard output is a terminal (a console window), rather than a
+// file or a pipe. Asked before console_open.
+bool console_output_is_terminal();
+
 // Why the screens cannot be shown on this output (a terminal that cannot
 // place the cursor), or null when they can. Asked before console_open.
 const char* console_unusable_reason();

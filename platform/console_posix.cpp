@@ -117,16 +117,25 @@ struct Shown {
     volatile sig_atomic_t y = -1;
     // The last row carries the notice that the window is too small for the
     // grid, written for a grid of this extent.
-    bool notice = false;
+    volatile sig_atomic_t notice = 0;
     int notice_columns = 0;
     int notice_rows = 0;
+    // The terminal's own title is pushed on its title stack (xterm) while
+    // ours shows, and popped on the way out; ours kept for after a Ctrl-Z.
+    volatile sig_atomic_t title_pushed = 0;
+    char title[256];
+    std::size_t title_len = 0;
 };
 Shown shown;
 
+constexpr char kPushTitle[] = "\x1b[22;0t";
+constexpr char kPopTitle[] = "\x1b[23;0t";
+
 // Colour of the notice: yellow on black.
 constexpr unsigned kNoticeAttribute = 14;
-// Screens are made for a console of at least this width.
+// Screens are made for a console of at least 80x25, the dashboard's size.
 constexpr int kScreenColumns = 80;
+constexpr int kScreenRows = 25;
 
 // ---- One way out for the bytes ----
 
@@ -214,6 +223,8 @@ void query_size() {
 }
 
 int needed_columns() { return grid.used_columns > kScreenColumns ? grid.used_columns : kScreenColumns; }
+// The whole screen, also while its lower part is still to be drawn.
+int needed_rows() { return grid.used_rows > kScreenRows ? grid.used_rows : kScreenRows; }
 
 bool grid_hidden() { return grid.used_columns > shown.columns || grid.used_rows > shown.rows; }
 
@@ -221,7 +232,7 @@ void out_notice() {
     char text[128];
     std::snprintf(text, sizeof text, "Terminal %dx%d: make it at least %dx%d to see the whole screen",
                   static_cast<int>(shown.columns), static_cast<int>(shown.rows), needed_columns(),
-                  grid.used_rows);
+                  needed_rows());
     const std::size_t fits = static_cast<std::size_t>(shown.columns);
     if (std::strlen(text) > fits) text[fits] = '\0';
     out_cursor(0, shown.rows - 1);
@@ -232,7 +243,7 @@ void out_notice() {
     out_text(text);
     shown.x = -1;
     shown.notice_columns = needed_columns();
-    shown.notice_rows = grid.used_rows;
+    shown.notice_rows = needed_rows();
 }
 
 // The whole visible grid again, on black, when a resize or a continue left
@@ -245,6 +256,11 @@ bool catch_up() {
     shown.attribute = -1;
     shown.x = -1;
     shown.y = -1;
+    if (!shown.title_pushed && shown.title_len > 0) {  // back from a Ctrl-Z
+        out_text(kPushTitle);
+        shown.title_pushed = 1;
+        out_bytes(shown.title, shown.title_len);
+    }
     out_text("\x1b[?7l");
     out_attribute(grid.attribute & 0xF0);
     out_text("\x1b[2J");
@@ -264,7 +280,7 @@ void show_changes() {
     int row, first, last;
     while (grid_take_changes(grid, &row, &first, &last)) out_grid_row(row, first, last);
     if (shown.notice) {
-        if (!was_shown || shown.notice_columns != needed_columns() || shown.notice_rows != grid.used_rows)
+        if (!was_shown || shown.notice_columns != needed_columns() || shown.notice_rows != needed_rows())
             out_notice();
     } else if (was_shown) {
         out_grid_row(shown.rows - 1, 0, kGridColumns - 1);
@@ -274,21 +290,23 @@ void show_changes() {
 // ---- The terminal's state, and every way out ----
 
 // Puts stdin into key-at-a-time, no-echo mode; ISIG stays so Ctrl-C works.
-// Async-signal-safe.
+// Without IXON, Ctrl-S is a key like any other rather than freezing the
+// output, and q with it, until Ctrl-Q. Async-signal-safe.
 void apply_mode() {
     if (!have_saved_tio) return;
     termios tio = saved_tio;
     tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     tcsetattr(STDIN_FILENO, TCSANOW, &tio);
     mode_applied = 1;
 }
 
-// Async-signal-safe and idempotent. On a terminal the cursor goes to column
-// 0 of a fresh row below everything written, so the prompt never lands
-// inside the screen; a terminal too short for that gets a line break on its
-// last row.
+// Async-signal-safe and idempotent. On a terminal the size notice goes, the
+// terminal's own title comes back, and the cursor goes to column 0 of a fresh
+// row below everything written, so the prompt never lands inside the screen;
+// a terminal too short for that gets a line break on its last row.
 void restore_terminal() {
     shown.attribute = -1;
     shown.x = -1;
@@ -300,10 +318,19 @@ void restore_terminal() {
     if (!reset_owed) return;
     reset_owed = 0;
     if (on_terminal) query_size();
-    char seq[64];
+    char seq[128];
     char* p = put_text(seq, "\x1b[0m\x1b[?25h");
     if (on_terminal) {
         p = put_text(p, "\x1b[?7h");
+        if (shown.notice) {
+            p = put_cup(p, 0, static_cast<unsigned>(shown.rows - 1));
+            p = put_text(p, "\x1b[2K");
+            shown.notice = 0;
+        }
+        if (shown.title_pushed) {
+            p = put_text(p, kPopTitle);
+            shown.title_pushed = 0;
+        }
         const int below = grid_row_below(grid);
         if (below < shown.rows) {
             p = put_cup(p, 0, static_cast<unsigned>(below));
@@ -368,6 +395,8 @@ void on_resize(int) { shown.repaint_owed = 1; }
 
 }  // namespace
 
+bool console_output_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+
 const char* console_unusable_reason() {
     const char* term = std::getenv("TERM");
     if (isatty(STDOUT_FILENO) && term != nullptr && std::strcmp(term, "dumb") == 0)
@@ -394,6 +423,8 @@ ConsoleHandle console_open() {
             // Autowrap off: a text reaching the window's edge must not wrap
             // or scroll the terminal. Given back with the rest at exit.
             out_text("\x1b[?7l");
+            out_text(kPushTitle);
+            shown.title_pushed = 1;
             out_flush();
         }
         std::atexit(restore_at_exit);
@@ -451,6 +482,10 @@ void console_set_title(const char* title) {
         if (c >= 0x20 && c != 0x7F) seq[n++] = *p;
     }
     seq[n++] = '\x07';
+    if (on_terminal) {
+        std::memcpy(shown.title, seq, n);
+        shown.title_len = n;
+    }
     out_bytes(seq, n);
     out_flush();
 }
@@ -461,7 +496,7 @@ void console_clear() {
     if (on_terminal) {
         catch_up();
         grid_clear(grid);
-        shown.notice = false;
+        shown.notice = 0;
         out_attribute(grid.attribute);
         shown.x = 0;
         shown.y = 0;

@@ -114,4 +114,9 @@ void console_close(ConsoleHandle console) {
     if (console != nullptr && console != INVALID_HANDLE_VALUE) CloseHandle(console);
 }
 
+bool console_output_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 const char* console_unusable_reason() { return nullptr; }

@@ -6,12 +6,12 @@
 
 #include "platform/serial.h"
 
-int port_list(PortEntry* out, int max) {
+int port_list(PortEntry* out, int max, PortOrder order) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS)
         return 0;
-    int count = 0;
+    int count = 0, kept = 0;
     for (DWORD index = 0;; ++index) {
         char value_name[256];
         DWORD name_size = sizeof value_name;
@@ -23,10 +23,10 @@ int port_list(PortEntry* out, int max) {
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS || type != REG_SZ || data_size == 0) continue;
         data[data_size] = '\0';
-        if (count < max) {
-            std::snprintf(out[count].name, sizeof out[count].name, "%s", data);
-            std::snprintf(out[count].short_name, sizeof out[count].short_name, "%s", data);
-        }
+        PortEntry entry{};
+        std::snprintf(entry.name, sizeof entry.name, "%s", data);
+        std::snprintf(entry.short_name, sizeof entry.short_name, "%s", data);
+        kept = port_list_insert(out, max, kept, entry, order);
         ++count;
     }
     RegCloseKey(key);

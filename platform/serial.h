@@ -25,8 +25,9 @@ constexpr PortSystem kThisSystem = PortSystem::kLinux;
 // and shown to the user. Windows: "com<arg>" (port_open reaches the device as
 // \\.\COM<n>). POSIX: an argument holding a '/' is a device path used as it
 // stands; a positive number N names /dev/ttyS{N-1}; a bare name whose
-// /dev/<name> is a character device names that; anything else gives
-// "com<arg>", which names no device.
+// /dev/<name> is a character device, or that a serial device goes by
+// (tty*, cu.*, serial*), names /dev/<name>; anything else gives "com<arg>",
+// which names no device. Windows also takes "COM5" and "com5" for 5.
 // Always NUL-terminates within `size`; returns false when the name did not fit.
 bool port_format_name(char* out, std::size_t size, const char* arg);
 
@@ -37,8 +38,10 @@ enum class PortFailure : std::uint8_t {
     kNoSuchPort,      // nothing there, or nothing behind the device
     kInUse,           // another program holds it
     kNoPermission,    // POSIX: the device's owner and group only
-    kNotASerialPort,  // a file, a directory, a console, /dev/ptmx
+    kNotASerialPort,  // a file, a directory, a virtual console, /dev/ptmx
     kOwnTerminal,     // POSIX: the terminal this program runs in
+    kTerminalInUse,   // POSIX: some session's controlling terminal
+    kSystemConsole,   // POSIX: /dev/console, the kernel's serial console
     kOther,           // anything else: the system's own words
 };
 
@@ -106,7 +109,23 @@ struct PortEntry {
     char short_name[40];
 };
 
-// The serial ports present, found without opening any: up to `max` of them
-// into `out`, in no particular order. Returns how many there are (may be more
-// than `max`).
-int port_list(PortEntry* out, int max);
+// Whether `a` goes before `b` in a list of ports.
+using PortOrder = bool (*)(const PortEntry& a, const PortEntry& b);
+
+// The serial ports present, found without opening any: the first `max` of
+// them in `order` into `out`, in that order. Returns how many there are (may
+// be more than `max`).
+int port_list(PortEntry* out, int max, PortOrder order);
+
+// Puts `entry` in its place among the `count` (at most `max`) ordered ones
+// in `out`, the last one falling off when all `max` are taken. Returns the
+// new count.
+inline int port_list_insert(PortEntry* out, int max, int count, const PortEntry& entry, PortOrder order) {
+    int at = count;
+    while (at > 0 && order(entry, out[at - 1])) --at;
+    if (at >= max) return count;
+    const int last = count < max ? count : max - 1;
+    for (int i = last; i > at; --i) out[i] = out[i - 1];
+    out[at] = entry;
+    return count < max ? count + 1 : count;
+}

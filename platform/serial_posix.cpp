@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -16,7 +17,10 @@
 #include <unistd.h>
 
 #if defined(__linux__)
+#include <dirent.h>
 #include <sys/sysmacros.h>
+#elif defined(__APPLE__)
+#include <sys/sysctl.h>
 #endif
 
 #include "platform/serial_posix.h"
@@ -138,11 +142,61 @@ bool kernel_console(dev_t rdev) {
     }
     return false;
 }
+
+// Whether the terminal `rdev` controls some process's session: the device
+// number stands in the seventh field of /proc/<pid>/stat. Such a terminal
+// is a user's shell or a login line, never a free port, however it came by
+// its name (a pty number reused after the simulator ended, for one).
+bool controls_a_session(dev_t rdev) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return false;
+    bool found = false;
+    while (!found) {
+        const dirent* e = readdir(proc);
+        if (e == nullptr) break;
+        if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%.24s/stat", e->d_name);
+        const int fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;  // ended meanwhile
+        char text[512];
+        const ssize_t n = read(fd, text, sizeof text - 1);
+        close(fd);
+        if (n <= 0) continue;
+        text[n] = '\0';
+        // The command name in parentheses may hold anything, ')' included.
+        const char* rest = std::strrchr(text, ')');
+        char state = 0;
+        int ppid = 0, pgrp = 0, session = 0;
+        unsigned tty = 0;
+        if (rest == nullptr || std::sscanf(rest + 1, " %c %d %d %d %u", &state, &ppid, &pgrp, &session, &tty) != 5)
+            continue;
+        const unsigned tty_major = (tty >> 8) & 0xFFFu;
+        const unsigned tty_minor = (tty & 0xFFu) | ((tty >> 12) & 0xFFF00u);
+        found = tty != 0 && tty_major == major(rdev) && tty_minor == minor(rdev);
+    }
+    closedir(proc);
+    return found;
+}
+#elif defined(__APPLE__)
+// Whether the terminal `rdev` controls some process's session: the system
+// lists the processes whose controlling terminal it is.
+bool controls_a_session(dev_t rdev) {
+    int mib[4] = {CTL_KERN, KERN_PROC, KERN_PROC_TTY, static_cast<int>(rdev)};
+    kinfo_proc procs[1];
+    std::size_t len = sizeof procs;
+    if (sysctl(mib, 4, procs, &len, nullptr, 0) != 0) return errno == ENOMEM;  // more than one
+    return len >= sizeof procs[0];
+}
+#else
+bool controls_a_session(dev_t) { return false; }
 #endif
 
 // A terminal that is not a serial line: this program's own (taking it would
 // leave the user without a keyboard and the terminal exclusive after the
-// exit), the system console, a virtual console, the pty multiplexer.
+// exit), the system console, a virtual console, the pty multiplexer, or the
+// controlling terminal of another session (whose keystrokes the monitor
+// would eat and whose line it would set to 7812 baud raw).
 // Nothing is asked of the device but its identity.
 PortFailure terminal_refusal(int fd, dev_t rdev) {
     const pid_t own_session = getsid(0);
@@ -154,12 +208,13 @@ PortFailure terminal_refusal(int fd, dev_t rdev) {
             return PortFailure::kOwnTerminal;
     }
     if (same_device("/dev/tty", rdev)) return PortFailure::kOwnTerminal;
-    if (same_device("/dev/console", rdev) || same_device("/dev/ptmx", rdev))
-        return PortFailure::kNotASerialPort;
+    if (same_device("/dev/console", rdev)) return PortFailure::kSystemConsole;
+    if (same_device("/dev/ptmx", rdev)) return PortFailure::kNotASerialPort;
 #if defined(__linux__)
     if (major(rdev) == 4 && minor(rdev) < 64) return PortFailure::kNotASerialPort;  // tty0..tty63
-    if (kernel_console(rdev)) return PortFailure::kNotASerialPort;
+    if (kernel_console(rdev)) return PortFailure::kSystemConsole;
 #endif
+    if (controls_a_session(rdev)) return PortFailure::kTerminalInUse;
     return PortFailure::kNone;
 }
 
@@ -169,6 +224,17 @@ void release(int fd) {
     posix_restore_line(fd);
     ioctl(fd, TIOCNXCL);
     close(fd);
+}
+
+// The bare names serial devices go by, present or not: ttyUSB0, ttyACM0,
+// ttyAMA0, serial0 (a Raspberry Pi's UART), cu.usbserial-10 on macOS. An
+// absent one is a missing device, not a word that names no port.
+bool serial_device_word(const char* arg) {
+    for (const char* prefix : {"tty", "cu.", "serial"}) {
+        const std::size_t len = std::strlen(prefix);
+        if (std::strncmp(arg, prefix, len) == 0 && arg[len] != '\0') return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -186,7 +252,7 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
         n = std::snprintf(out, size, "/dev/ttyS%lu", number - 1);
     } else if (arg[0] != '\0' &&
                std::snprintf(dev_path, sizeof dev_path, "/dev/%s", arg) < static_cast<int>(sizeof dev_path) &&
-               stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) {
+               ((stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) || serial_device_word(arg))) {
         n = std::snprintf(out, size, "%s", dev_path);
     } else {
         n = std::snprintf(out, size, "com%s", arg);

@@ -27,4 +27,4 @@ void posix_port_release_from_signal();
 
 struct PortEntry;
 // The serial ports under `dev` (normally "/dev"), as port_list gives them.
-int posix_port_list(const char* dev, PortEntry* out, int max);
+int posix_port_list(const char* dev, PortEntry* out, int max, bool (*order)(const PortEntry&, const PortEntry&));

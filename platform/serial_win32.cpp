@@ -97,6 +97,9 @@ void note_system_text(DWORD error) {
 PortHandle port_invalid() { return INVALID_HANDLE_VALUE; }
 
 bool port_format_name(char* out, std::size_t size, const char* arg) {
+    // "COM5" and "com5", as Device Manager shows the port, mean port 5 too.
+    unsigned long number = 0;
+    if (com_number(arg, &number)) arg += 3;
     int n = std::snprintf(out, size, "com%s", arg);
     return n >= 0 && static_cast<std::size_t>(n) < size;
 }

@@ -117,6 +117,7 @@ enum class Outcome {
     kHelpEnd,  // stdin at its end: the help screen, exit 1 at once
     kAskedHelp,  // the same, asked for: exit 0
     kList,     // the ports, plain lines without a terminal control, exit 0
+    kUsage,    // --help into a pipe: the usage as plain text at once, exit 0
     kFailure,  // "Unable to open serial port", exit 1
     kRefused,  // one line on stderr, the screen untouched, exit 1
     kRuns,     // the port opens; q typed during the start-up ends it with 0
@@ -152,6 +153,8 @@ TEST_P(CommandLines, GiveTheirScreenOrMessageAndExitCode) {
     {
         e2e::Options options{.args = args, .simulator = SetAll(kRunning), .env = c.env, .capture_stderr = true};
         if (c.outcome == Outcome::kHelpEnd) options.command = {"sh", "-c", "exec \"$0\" </dev/null", "{dialer}"};
+        if (c.outcome == Outcome::kUsage)
+            options.command = {"sh", "-c", "{ \"$0\" --help; echo \"exit $?\"; } | cat", "{dialer}"};
         e2e::Session s(options);
         ASSERT_TRUE(s.ok()) << s.error();
         switch (c.outcome) {
@@ -164,6 +167,11 @@ TEST_P(CommandLines, GiveTheirScreenOrMessageAndExitCode) {
                 ExpectLeftClean(s, c.outcome == Outcome::kHelp ? 1 : 0);
                 EXPECT_EQ(s.PortOpens(), 0);
                 break;
+            case Outcome::kUsage:
+                ASSERT_TRUE(s.WaitExit(2s)) << s.Dump();
+                EXPECT_NE(s.Output().find("Usage: tarnwickdialer PORT [c]"), std::string::npos) << s.Output();
+                EXPECT_NE(s.Output().find("exit 0"), std::string::npos) << s.Output();
+                [[fallthrough]];
             case Outcome::kList:
                 ASSERT_TRUE(s.WaitExit()) << s.Dump();
                 ExpectLeftClean(s, 0);
@@ -238,7 +246,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLine{"OwnTerminal", {"/dev/tty", "c"}, Outcome::kFailure},
                       CommandLine{"EscapeInPort", {"/tmp/x\x1b[31mRED", "c"}, Outcome::kFailure},
                       CommandLine{"Help", {"--help"}, Outcome::kAskedHelp},
-                      CommandLine{"List", {"-l"}, Outcome::kList}),
+                      CommandLine{"List", {"-l"}, Outcome::kList},
+                      CommandLine{"HelpIntoAPipe", {}, Outcome::kUsage}),
     [](const ::testing::TestParamInfo<CommandLine>& info) { return info.param.name; });
 
 // A port already held by a running monitor is refused to a second one

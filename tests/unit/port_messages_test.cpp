@@ -40,6 +40,7 @@ TEST(PortMessages, ReasonForEveryFailure) {
         {Error(F::kNoPermission), "/dev/pts/4", "", S::kLinux, "No access to /dev/pts/4: ask whoever runs this computer for access"},
         {Error(F::kNotASerialPort), "/tmp", "/tmp", S::kLinux, "/tmp is not a serial port: give the adapter's port (see below)"},
         {Error(F::kOwnTerminal), "/dev/tty", "tty", S::kLinux, "/dev/tty is this program's own terminal, not a serial port"},
+        {Error(F::kSystemConsole), "/dev/ttyS0", "1", S::kLinux, "/dev/ttyS0 is the system console: give the adapter's port (see below)"},
         {Error(F::kNotAPortName), "comabc", "abc", S::kWindows, "'abc' is not a COM port number: give the number Device Manager shows"},
         {Error(F::kNotAPortName), "comttyUSB9", "ttyUSB9", S::kLinux, "'ttyUSB9' names no serial port: give its path, e.g. /dev/ttyUSB0"},
         {Error(F::kOther, "", "Input/output error"), "/dev/ttyS4", "5", S::kLinux, "/dev/ttyS4 could not be opened: Input/output error"},

@@ -243,10 +243,11 @@ bool Reg(const std::string& args) {
     return std::system((std::string(TD_WINE_TOOL) + " run reg " + args + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// The adapter pulled out and plugged back in: COM5 leads to the simulator's
-// link, and the pty behind it is a new one after the return. The title and
-// the link line say the port is lost while it is, and the dashboard comes
-// back by itself. COM5 is an FTDI adapter left at its 16 ms latency timer.
+// The adapter pulled out and plugged back in: COM5 (given as Device Manager
+// writes it) leads to the simulator's link, and the pty behind it is a new
+// one after the return. The title and the link line say the port is lost
+// while it is, and the dashboard comes back by itself. COM5 is an FTDI
+// adapter left at its 16 ms latency timer.
 TEST(WindowsE2e, ReplugComesBackByItself) {
     char dir[] = "/tmp/td-wine-replug-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -258,7 +259,7 @@ TEST(WindowsE2e, ReplugComesBackByItself) {
         std::vector<std::string> simulator = SetAll(kRunning);
         simulator.insert(simulator.end(), {"--link", std::string(dir) + "/ecu"});
         bool mapped = false;
-        e2e::Session s({.simulator = simulator, .command = WineCommand({"5", "c"}),
+        e2e::Session s({.simulator = simulator, .command = WineCommand({"COM5", "c"}),
                         .before_start = [&](const std::string& port) { mapped = MapComPort(5, port); }});
         ASSERT_TRUE(mapped) << s.error();
         ASSERT_TRUE(s.WaitForTextAt(16, 3, "|", kWineStart)) << s.Dump();

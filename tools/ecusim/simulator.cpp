@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,6 +66,18 @@ void WriteAll(int fd, const std::uint8_t* data, std::size_t len) {
         data += n;
         len -= static_cast<std::size_t>(n);
     }
+}
+
+// Only a symbolic link is ever removed or replaced: --link given a file
+// or a device node by mistake must not delete it.
+bool IsSymlinkOrAbsent(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) != 0 ? errno == ENOENT : S_ISLNK(st.st_mode);
+}
+
+void UnlinkSymlink(const std::string& path) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(path.c_str());
 }
 
 }  // namespace
@@ -273,10 +286,16 @@ bool Simulator::OpenDevice(std::string* error) {
 // pseudo-terminal or the new one, never nothing.
 bool Simulator::PointLink(std::string* error) {
     const std::string temporary = options_.link + ".ecusim-new";
-    unlink(temporary.c_str());
+    for (const std::string& path : {options_.link, temporary}) {
+        if (!IsSymlinkOrAbsent(path)) {
+            *error = "--link '" + path + "' is already there and is not a symbolic link; only a link is replaced";
+            return false;
+        }
+    }
+    UnlinkSymlink(temporary);
     if (symlink(pty_name_.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), options_.link.c_str()) != 0) {
         *error = "cannot make the link '" + options_.link + "': " + std::strerror(errno);
-        unlink(temporary.c_str());
+        UnlinkSymlink(temporary);
         return false;
     }
     return true;
@@ -288,7 +307,7 @@ void Simulator::PullOut() {
     CloseLine();
     if (watch_fd_ >= 0) close(watch_fd_);
     watch_fd_ = -1;
-    if (!options_.link.empty()) unlink(options_.link.c_str());
+    if (!options_.link.empty()) UnlinkSymlink(options_.link);
     Trace("unplugged", nullptr, 0, 0);
 }
 
@@ -312,7 +331,7 @@ void Simulator::TogglePlug() {
 Simulator::~Simulator() {
     for (int fd : {io_fd_, slave_fd_, watch_fd_, wake_read_, wake_write_})
         if (fd >= 0) close(fd);
-    if (!options_.link.empty()) unlink(options_.link.c_str());
+    if (!options_.link.empty()) UnlinkSymlink(options_.link);
 }
 
 void Simulator::Stop() {

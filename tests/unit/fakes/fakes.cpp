@@ -95,10 +95,10 @@ const PortOpenError& port_open_error() { return fake::port.open_error; }
 
 bool port_vanished(PortHandle port) { return port == fake::kOpenHandle && fake::port.open && fake::port.vanished; }
 
-int port_list(PortEntry* out, int max) {
-    const int total = static_cast<int>(fake::port.listed.size());
-    for (int i = 0; i < total && i < max; ++i) out[i] = fake::port.listed[static_cast<std::size_t>(i)];
-    return total;
+int port_list(PortEntry* out, int max, PortOrder order) {
+    int kept = 0;
+    for (const PortEntry& e : fake::port.listed) kept = port_list_insert(out, max, kept, e, order);
+    return static_cast<int>(fake::port.listed.size());
 }
 
 void port_configure(PortHandle port, std::int32_t baud) {
@@ -206,6 +206,8 @@ void console_close(ConsoleHandle) {
     events.push_back("console close");
     fake::console.closed = true;
 }
+
+bool console_output_is_terminal() { return true; }
 
 const char* console_unusable_reason() { return nullptr; }
 

@@ -7,10 +7,12 @@
 #include <sys/ioctl.h>
 #include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -105,6 +107,18 @@ TEST(SerialPosix, OnlyTerminalDevicesOpen) {
     }
     std::string fifo = std::string(dir) + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A pty that another session has for its terminal, as a shell's would be.
+    Pty shell;
+    const pid_t session = fork();
+    if (session == 0) {
+        setsid();
+        ioctl(shell.slave, TIOCSCTTY, 0);
+        pause();
+        _exit(0);
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (tcgetsid(shell.master) != session && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
     struct Case {
         std::string name;
@@ -114,7 +128,7 @@ TEST(SerialPosix, OnlyTerminalDevicesOpen) {
                           Case{file, PortFailure::kNotASerialPort}, Case{fifo, PortFailure::kNotASerialPort},
                           Case{dir, PortFailure::kNotASerialPort}, Case{"/dev/ptmx", PortFailure::kNotASerialPort},
                           Case{"ttyS0", PortFailure::kNotAPortName}, Case{"com5", PortFailure::kNotAPortName},
-                          Case{"", PortFailure::kNotAPortName}}) {
+                          Case{"", PortFailure::kNotAPortName}, Case{shell.name, PortFailure::kTerminalInUse}}) {
         rs232 = nullptr;
         EXPECT_EQ(serial_setcomms(kEcuBaud, c.name.c_str()), nullptr) << c.name;
         EXPECT_EQ(rs232, port_invalid()) << c.name;
@@ -123,6 +137,8 @@ TEST(SerialPosix, OnlyTerminalDevicesOpen) {
     struct stat st{};
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 0);  // nothing was ever written to it
+    kill(session, SIGKILL);
+    waitpid(session, nullptr, 0);
     unlink(file.c_str());
     unlink(fifo.c_str());
     rmdir(dir);
@@ -165,7 +181,7 @@ TEST(SerialPosix, PortArgumentNamesADevice) {
     };
     for (Case c : {Case{"5", "/dev/ttyS4"}, Case{"1", "/dev/ttyS0"}, Case{"/dev/ttyUSB0", "/dev/ttyUSB0"},
                    Case{"./pty", "./pty"}, Case{"0", "com0"}, Case{"-3", "com-3"}, Case{"5x", "com5x"},
-                   Case{"ttyUSB0", "comttyUSB0"}, Case{"", "com"}}) {
+                   Case{"ttyUSB0", "/dev/ttyUSB0"}, Case{"serial1", "/dev/serial1"}, Case{"abc", "comabc"}, Case{"", "com"}}) {
         char out[128];
         EXPECT_TRUE(port_format_name(out, sizeof out, c.arg));
         EXPECT_STREQ(out, c.name) << c.arg;

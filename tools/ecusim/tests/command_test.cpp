@@ -188,6 +188,8 @@ TEST(Command, ServingPrintsThePortAndStopsCleanly) {
 }
 
 TEST(Command, BadOptionsExitWithTwoAndAClearMessage) {
+    char notes[] = "/tmp/ecusim-notes-XXXXXX";  // a user's file given to --link by mistake: kept
+    close(mkstemp(notes));
     const struct {
         Args args;
         const char* mentions;
@@ -199,6 +201,7 @@ TEST(Command, BadOptionsExitWithTwoAndAClearMessage) {
         {{"--frobnicate"}, "unknown option"},
         {{"--"}, "must be followed by a command"},
         {{"--scenario", "nope", "--", "true"}, "unknown scenario"},
+        {{"--link", notes}, "is not a symbolic link"},
     };
     for (const auto& c : kCases) {
         Process p(c.args);
@@ -207,6 +210,7 @@ TEST(Command, BadOptionsExitWithTwoAndAClearMessage) {
         EXPECT_NE(p.err().find(c.mentions), std::string::npos) << p.err();
         EXPECT_EQ(p.out(), "") << "nothing on stdout";
     }
+    EXPECT_EQ(unlink(notes), 0) << "--link removed a file";
 }
 
 }  // namespace
