@@ -152,7 +152,6 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
     Compose(out, size, width, "", name, after);
 }
 
-<<<<<<< HEAD
 void PortInText(char* out, std::size_t size, const char* before, const char* port, const char* after,
                 PortSystem system, int width) {
     char name[128];
@@ -160,9 +159,8 @@ void PortInText(char* out, std::size_t size, const char* before, const char* por
     if (system == PortSystem::kWindows) UpperCase(name);
     Compose(out, size, width, before, name, after);
 }
-=======
+
 bool PortBefore(const PortEntry& a, const PortEntry& b) { return CompareNames(a.name, b.name) < 0; }
->>>>>>> main
 
 void SortPorts(PortEntry* entries, int count) {
     for (int i = 1; i < count; ++i) {

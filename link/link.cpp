@@ -83,16 +83,12 @@ std::int32_t GetECUByte(std::int32_t address) {
     // While the port is gone no answer can come: waiting out the time-outs
     // would only hold up q, for seconds a cycle.
     rxcount = 0;
-<<<<<<< HEAD
-    rxcount = port_read_byte(rs232, &answer);
-    const bool echo_came = rxcount != 0;
-    rxcount = port_read_byte(rs232, &answer);
-=======
+    bool echo_came = false;
     if (!port_lost) {
         rxcount = port_read_byte(rs232, &answer);
+        echo_came = rxcount != 0;
         rxcount = port_read_byte(rs232, &answer);
     }
->>>>>>> main
     if (rxcount == 0) answer = 0;
     ++tally.requests;
     // A late answer's echo, read second, is taken for the value: only an
