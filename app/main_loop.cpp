@@ -1,4 +1,5 @@
 #include "app/dialer.h"
+#include "app/link_line.h"
 #include "app/title.h"
 #include "decode/passes.h"
 #include "link/link.h"
@@ -22,6 +23,7 @@ void ShutDown(ConsoleHandle console) {
 
 int MainLoop(ConsoleHandle console, bool cat_mode) {
     DrawFrame(console, cat_mode);
+    LinkStatusStart(console);
 
     int last_key = kNoKey;
     int spinner = 0;
@@ -50,6 +52,7 @@ int MainLoop(ConsoleHandle console, bool cat_mode) {
             recorder_cycle(record, link_tally().answered, cycle_start, clock_ms());
             if (!recorder_active()) ShowTitle();  // a write failed: say the recording stopped
         }
+        LinkStatusAfterCycle(link_tally(), static_cast<std::uint32_t>(clock_ms() - cycle_start));
     }
 
     ShutDown(console);

@@ -152,6 +152,14 @@ void PortReasonText(char* out, std::size_t size, const PortOpenError& error, con
     Compose(out, size, width, "", name, after);
 }
 
+void PortInText(char* out, std::size_t size, const char* before, const char* port, const char* after,
+                PortSystem system, int width) {
+    char name[128];
+    ShowSafely(name, sizeof name, port);
+    if (system == PortSystem::kWindows) UpperCase(name);
+    Compose(out, size, width, before, name, after);
+}
+
 bool PortBefore(const PortEntry& a, const PortEntry& b) { return CompareNames(a.name, b.name) < 0; }
 
 void SortPorts(PortEntry* entries, int count) {

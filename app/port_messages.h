@@ -19,6 +19,12 @@ void ShowSafely(char* out, std::size_t size, const char* text);
 void PortReasonText(char* out, std::size_t size, const PortOpenError& error, const char* port,
                     const char* argument, PortSystem system, int width);
 
+// `before` + the port's name + `after` in at most `width` characters: the
+// name shown safely, as the system writes it (COM5), cut in its middle when
+// the row is too short for it.
+void PortInText(char* out, std::size_t size, const char* before, const char* port, const char* after,
+                PortSystem system, int width);
+
 // Sorts by name, numbers by value: COM3 before COM12.
 void SortPorts(PortEntry* entries, int count);
 bool PortBefore(const PortEntry& a, const PortEntry& b);

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/dialer.h"
+#include "app/link_line.h"
 #include "app/options.h"
 #include "app/port_messages.h"
 #include "app/texts.h"
@@ -96,6 +97,7 @@ void PrintUsage(const char* program) {
 // recorded before the loss goes to the disk before the wait.
 void OnPortLoss(bool lost, const char* port) {
     if (lost) recorder_sync();
+    LinkStatusPortLoss(lost, port);
     TitlePortLost(lost, port);
 }
 
@@ -279,8 +281,10 @@ const char* ProgramBaseName(const char* path) {
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     // Options go before the port and mode arguments are counted.
     const char* log_target = nullptr;
+    bool mono = false;
     const OptionRow options[] = {
         {"--log", "a file name", &log_target, nullptr},
+        {"--mono", nullptr, nullptr, &mono},
     };
     char option_error[96];
     argc = TakeOptions(argc, argv, options, sizeof options / sizeof options[0], option_error,
@@ -289,6 +293,7 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
         std::fprintf(stderr, "tarnwickdialer: %s.\n", option_error);
         return Finish(nullptr, 1);
     }
+    if (mono) console_ask_mono();
     const int args = argc - 1;
     if (AnswerInformationOption(args, argv)) return Finish(nullptr, 0);
     if (Refuse(args, argv)) return Finish(nullptr, 1);

@@ -64,6 +64,8 @@ void link_tally_reset() { tally = {0, 0}; }
 
 LinkTally link_tally() { return tally; }
 
+const char* link_port_name() { return port_name; }
+
 void link_on_port_loss(PortLossHandler handler) { loss_handler = handler; }
 
 std::int32_t GetECUByte(std::int32_t address) {
@@ -81,13 +83,17 @@ std::int32_t GetECUByte(std::int32_t address) {
     // While the port is gone no answer can come: waiting out the time-outs
     // would only hold up q, for seconds a cycle.
     rxcount = 0;
+    bool echo_came = false;
     if (!port_lost) {
         rxcount = port_read_byte(rs232, &answer);
+        echo_came = rxcount != 0;
         rxcount = port_read_byte(rs232, &answer);
     }
     if (rxcount == 0) answer = 0;
     ++tally.requests;
-    if (rxcount != 0) ++tally.answered;
+    // A late answer's echo, read second, is taken for the value: only an
+    // answer whose two bytes both came is the register's.
+    if (echo_came && rxcount != 0) ++tally.answered;
     if (!port_lost && port_vanished(rs232)) lose_port();
     return answer;
 }

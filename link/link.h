@@ -25,7 +25,8 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name);
 // same name is opened again.
 std::int32_t GetECUByte(std::int32_t address);
 
-// Requests made and answers received (the register byte came) since the
+// Requests made and answers received (both bytes came, so the second is the
+// register's) since the
 // last link_tally_reset: a cycle's tally says how far its readings are real.
 struct LinkTally {
     std::uint32_t requests;
@@ -38,6 +39,9 @@ LinkTally link_tally();
 // with the port's name.
 using PortLossHandler = void (*)(bool lost, const char* name);
 void link_on_port_loss(PortLossHandler handler);
+
+// The name serial_setcomms was given: the port the link opens again.
+const char* link_port_name();
 
 // Closes rs232 if it was ever opened and forgets it.
 void link_close();

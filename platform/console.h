@@ -14,6 +14,26 @@ ConsoleHandle console_open();
 // 2 green, 4 red, 8 bright), 4 bits background.
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute);
 
+// Without colour, what stands out is shown as a Windows console does it.
+constexpr std::uint16_t kAttributeReverse = 0x4000;    // COMMON_LVB_REVERSE_VIDEO
+constexpr std::uint16_t kAttributeUnderline = 0x8000;  // COMMON_LVB_UNDERSCORE
+constexpr std::uint16_t kAttributePlain = 7;           // light grey on black
+
+// A colour's stand-in on a console without colour: the alarm colour (bright
+// red) in reverse video, the warning colour (yellow) underlined, any other
+// plain. A reader who cannot tell red from green still sees the alarms.
+constexpr std::uint16_t console_mono_attribute(std::uint16_t attribute) {
+    switch (attribute & 0xFF) {
+        case 12: return kAttributePlain | kAttributeReverse;
+        case 14: return kAttributePlain | kAttributeUnderline;
+        default: return kAttributePlain;
+    }
+}
+
+// Asks for no colour from console_open on (--mono). On POSIX the console
+// also goes without colour when NO_COLOR is set and not empty.
+void console_ask_mono();
+
 // Cursor to column x, row y, both 0-based from the top-left.
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y);
 

@@ -1,5 +1,7 @@
 #include "platform/console_grid.h"
 
+#include "platform/console.h"
+
 namespace {
 
 constexpr int kTabStop = 8;
@@ -31,7 +33,8 @@ void put_cell(ConsoleGrid& grid, char ch) {
 bool grid_cells_look_alike(GridCell a, GridCell b) {
     if (a.ch != b.ch) return false;
     if (a.attribute == b.attribute) return true;
-    return a.ch == ' ' && (a.attribute & 0xF0) == (b.attribute & 0xF0);
+    constexpr std::uint16_t kBlankLook = 0xF0 | kAttributeReverse | kAttributeUnderline;
+    return a.ch == ' ' && (a.attribute & kBlankLook) == (b.attribute & kBlankLook);
 }
 
 void grid_clear(ConsoleGrid& grid) {

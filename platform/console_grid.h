@@ -13,7 +13,7 @@ constexpr int kGridRows = 40;
 
 struct GridCell {
     char ch;
-    std::uint8_t attribute;
+    std::uint16_t attribute;  // a console attribute, reverse and underline included
 };
 
 struct ConsoleGrid {
@@ -22,7 +22,7 @@ struct ConsoleGrid {
     // is lost rather than scrolling the buffer.
     int cursor_x;
     int cursor_y;
-    std::uint8_t attribute;
+    std::uint16_t attribute;
     // Extent of the cells that are not blank: the size a window needs to
     // show everything written. Only grows until the next clear.
     int used_columns;
@@ -33,7 +33,8 @@ struct ConsoleGrid {
     int changed_last[kGridRows];
 };
 
-// A blank cell looks the same whatever its foreground colour.
+// A blank cell looks the same whatever its foreground colour, unless it is
+// in reverse video or underlined.
 bool grid_cells_look_alike(GridCell a, GridCell b);
 
 // Every cell blank in the current attribute, cursor at the top-left, no

@@ -67,9 +67,19 @@ unsigned ansi_colour(unsigned nibble) {
     return ((nibble & 4) ? 1u : 0u) | (nibble & 2) | ((nibble & 1) ? 4u : 0u);
 }
 
+// No colour (NO_COLOR, --mono): decided once, when the console is opened.
+bool mono_asked = false;
+bool mono = false;
+
 // SGR of a console attribute: foreground and background, never the
-// terminal's defaults. At most 12 bytes.
+// terminal's defaults; without colour, the terminal's own colours, in
+// reverse video or underlined. At most 12 bytes.
 char* put_sgr(char* p, unsigned attribute) {
+    if (mono) {
+        if (attribute & kAttributeReverse) return put_text(p, "\x1b[0;7m");
+        if (attribute & kAttributeUnderline) return put_text(p, "\x1b[0;4m");
+        return put_text(p, "\x1b[0m");
+    }
     unsigned fg = attribute & 0x0F;
     unsigned bg = (attribute >> 4) & 0x0F;
     p = put_text(p, "\x1b[");
@@ -226,7 +236,7 @@ void out_notice() {
     const std::size_t fits = static_cast<std::size_t>(shown.columns);
     if (std::strlen(text) > fits) text[fits] = '\0';
     out_cursor(0, shown.rows - 1);
-    out_attribute(kNoticeAttribute);
+    out_attribute(mono ? console_mono_attribute(kNoticeAttribute) : kNoticeAttribute);
     // The row cleared first, on black: with autowrap off the cursor stays on
     // the last column, and clearing after the text would take its last letter.
     out_text("\x1b[K");
@@ -394,9 +404,13 @@ const char* console_unusable_reason() {
     return nullptr;
 }
 
+void console_ask_mono() { mono_asked = true; }
+
 ConsoleHandle console_open() {
     if (!opened) {
         opened = true;
+        const char* no_color = std::getenv("NO_COLOR");
+        mono = mono_asked || (no_color != nullptr && no_color[0] != '\0');
         if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_tio) == 0) {
             have_saved_tio = 1;
             apply_mode();
@@ -429,8 +443,9 @@ ConsoleHandle console_open() {
 // elsewhere their escapes wait in the buffer for the text that follows, so a
 // positioned coloured text is one write.
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+    if (mono) attribute = console_mono_attribute(attribute);
     if (on_terminal)
-        grid.attribute = static_cast<std::uint8_t>(attribute);
+        grid.attribute = attribute;
     else
         out_attribute(attribute);
 }

@@ -19,6 +19,9 @@ char stdout_buffer[1024];
 
 HANDLE console_out = INVALID_HANDLE_VALUE;
 
+// No colour: decided once, before the console is opened.
+bool mono = false;
+
 // Held around every console call. The control handler takes it and never
 // gives it back: nothing the main thread writes can land after its cursor move.
 SRWLOCK console_lock = SRWLOCK_INIT;
@@ -37,7 +40,7 @@ BOOL WINAPI on_control(DWORD event) {
     win32_port_release_from_handler();
     file_release_from_exit_path();
     if (console_out != INVALID_HANDLE_VALUE) {
-        SetConsoleTextAttribute(console_out, 15);
+        SetConsoleTextAttribute(console_out, mono ? kAttributePlain : 15);
         COORD below = {0, 25};
         SetConsoleCursorPosition(console_out, below);
     }
@@ -72,9 +75,11 @@ ConsoleHandle console_open() {
     return console_out;
 }
 
+void console_ask_mono() { mono = true; }
+
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute) {
     ConsoleLock lock;
-    SetConsoleTextAttribute(console, attribute);
+    SetConsoleTextAttribute(console, mono ? console_mono_attribute(attribute) : attribute);
 }
 
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {

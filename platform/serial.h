@@ -63,6 +63,24 @@ const PortOpenError& port_open_error();
 // and the 350 ms total read time-out. Failures are ignored: the port is open.
 void port_configure(PortHandle port, std::int32_t baud);
 
+// What the driver says of the line speed it set, read back after
+// port_configure.
+struct LineSpeedReport {
+    std::uint32_t read_back;  // the speed the driver reports; 0 when it tells none
+    bool refused;             // the driver refused the speed asked for
+    // The driver can set only the rates it lists (Windows: no BAUD_USER), so
+    // what it reads back for any other rate is a guess of its own (Wine reads
+    // 7812 back as 38400), not the line's real speed.
+    bool listed_rates_only;
+};
+LineSpeedReport port_line_speed(PortHandle port);
+
+// How long the USB adapter behind the port `name` holds received bytes
+// before passing them on (an FTDI chip's latency timer), in milliseconds;
+// -1 when there is no such adapter or the system does not tell.
+// Only read: nothing on the system is changed.
+int port_latency_timer_ms(const char* name);
+
 // Drops every received byte that is waiting; the transmit side is untouched.
 void port_purge(PortHandle port);
 

@@ -2,6 +2,7 @@
 #include "platform/serial.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -326,6 +327,37 @@ void port_configure(PortHandle port, std::int32_t baud) {
     ioctl(fd, TIOCMBIC, &lines);
     posix_set_low_latency(fd);
 }
+
+LineSpeedReport port_line_speed(PortHandle port) {
+    LineSpeedReport report{};
+    const int fd = fd_of(port);
+    if (fd >= 0) report.read_back = posix_read_speed(fd);
+    return report;
+}
+
+int posix_latency_timer_ms(const char* sys, const char* device) {
+    // A stable name (/dev/serial/by-id/...) leads to the ttyUSBn that sysfs knows.
+    char real[PATH_MAX];
+    const char* path = realpath(device, real) != nullptr ? real : device;
+    const char* slash = std::strrchr(path, '/');
+    const char* tty = slash != nullptr ? slash + 1 : path;
+    if (*tty == '\0' || std::strcmp(tty, "..") == 0 || std::strcmp(tty, ".") == 0) return -1;
+    char file[PATH_MAX];
+    const int n = std::snprintf(file, sizeof file, "%s/class/tty/%s/device/latency_timer", sys, tty);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof file) return -1;
+    const int fd = open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    char text[16];
+    const ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (got <= 0) return -1;
+    int ms = 0;
+    ssize_t i = 0;
+    for (; i < got && text[i] >= '0' && text[i] <= '9' && ms < 100000; ++i) ms = ms * 10 + (text[i] - '0');
+    return i > 0 ? ms : -1;
+}
+
+int port_latency_timer_ms(const char* name) { return posix_latency_timer_ms("/sys", name); }
 
 void port_purge(PortHandle port) {
     int fd = fd_of(port);

@@ -9,6 +9,13 @@ void posix_set_custom_baud(int fd, std::int32_t baud);
 // Asks a USB-serial adapter not to hold received bytes back (Linux only).
 void posix_set_low_latency(int fd);
 
+// The line speed the driver reports having set; 0 when it tells none.
+std::uint32_t posix_read_speed(int fd);
+
+// The latency timer of the USB adapter behind `device` as the sysfs tree
+// under `sys` (normally "/sys") shows it; -1 when it shows none.
+int posix_latency_timer_ms(const char* sys, const char* device);
+
 // Remembers the port's line settings as found / puts them back (and forgets
 // them). Restoring is async-signal-safe.
 void posix_save_line(int fd);

@@ -48,6 +48,12 @@ void posix_set_custom_baud(int fd, std::int32_t baud) {
     ioctl(fd, TCSETS2, &tio);
 }
 
+std::uint32_t posix_read_speed(int fd) {
+    struct termios2 tio {};
+    if (ioctl(fd, TCGETS2, &tio) != 0) return 0;
+    return tio.c_ospeed;
+}
+
 void posix_set_low_latency(int fd) {
     struct serial_struct ss {};
     if (ioctl(fd, TIOCGSERIAL, &ss) != 0) return;
@@ -89,6 +95,9 @@ void posix_set_custom_baud(int fd, std::int32_t baud) {
 
 // Not asked on macOS: no adapter's latency has been measured on a Mac.
 void posix_set_low_latency(int) {}
+
+// No call reads back the speed IOSSIOSPEED set: unknown, so no hint is given.
+std::uint32_t posix_read_speed(int) { return 0; }
 
 #else
 #error "serial line settings are written for Linux and macOS"

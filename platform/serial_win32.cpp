@@ -21,6 +21,9 @@ PortOpenError open_error;
 // The port the control handler must release; null when none is open.
 HANDLE volatile open_port = nullptr;
 
+// SetCommState refused the speed asked for.
+bool speed_refused = false;
+
 // The device went away (a USB adapter pulled out): set by the first call
 // that finds out, cleared by the next open.
 bool vanished = false;
@@ -150,11 +153,83 @@ void port_configure(PortHandle port, std::int32_t baud) {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    SetCommState(port, &dcb);
+    speed_refused = !SetCommState(port, &dcb);
 
     GetCommTimeouts(port, &cto);
     cto.ReadTotalTimeoutConstant = kReadTotalTimeoutMs;
     SetCommTimeouts(port, &cto);
+}
+
+LineSpeedReport port_line_speed(PortHandle port) {
+    LineSpeedReport report{};
+    DCB now{};
+    now.DCBlength = sizeof now;
+    if (GetCommState(port, &now)) report.read_back = now.BaudRate;
+    report.refused = speed_refused;
+    COMMPROP properties{};
+    report.listed_rates_only =
+        !GetCommProperties(port, &properties) || (properties.dwSettableBaud & BAUD_USER) == 0;
+    return report;
+}
+
+namespace {
+
+// The LatencyTimer value of the FTDI driver's device whose PortName is COM
+// number `number`, under HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS, in
+// <device>\<instance>\Device Parameters. Opened for reading only.
+int ftdi_latency_ms(unsigned long number) {
+    HKEY bus;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS", 0, KEY_READ, &bus) !=
+        ERROR_SUCCESS)
+        return -1;
+    int found = -1;
+    char device[256];
+    for (DWORD i = 0; found < 0; ++i) {
+        DWORD device_size = sizeof device;
+        if (RegEnumKeyExA(bus, i, device, &device_size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY instances;
+        if (RegOpenKeyExA(bus, device, 0, KEY_READ, &instances) != ERROR_SUCCESS) continue;
+        char instance[256];
+        for (DWORD j = 0; found < 0; ++j) {
+            DWORD instance_size = sizeof instance;
+            if (RegEnumKeyExA(instances, j, instance, &instance_size, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            char sub[300];
+            std::snprintf(sub, sizeof sub, "%s\\Device Parameters", instance);
+            HKEY parameters;
+            if (RegOpenKeyExA(instances, sub, 0, KEY_QUERY_VALUE, &parameters) != ERROR_SUCCESS) continue;
+            char name[32];
+            DWORD name_size = sizeof name - 1;
+            DWORD type = 0;
+            unsigned long port_number = 0;
+            if (RegQueryValueExA(parameters, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(name),
+                                 &name_size) == ERROR_SUCCESS &&
+                type == REG_SZ) {
+                name[name_size] = '\0';
+                DWORD latency = 0;
+                DWORD latency_size = sizeof latency;
+                if (com_number(name, &port_number) && port_number == number &&
+                    RegQueryValueExA(parameters, "LatencyTimer", nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&latency), &latency_size) == ERROR_SUCCESS &&
+                    type == REG_DWORD)
+                    found = latency > 1000 ? 1000 : static_cast<int>(latency);
+            }
+            RegCloseKey(parameters);
+        }
+        RegCloseKey(instances);
+    }
+    RegCloseKey(bus);
+    return found;
+}
+
+}  // namespace
+
+int port_latency_timer_ms(const char* name) {
+    unsigned long number = 0;
+    if (!com_number(name, &number)) return -1;
+    return ftdi_latency_ms(number);
 }
 
 void port_purge(PortHandle port) {

@@ -457,6 +457,20 @@ int Session::Background(int col, int row) const {
     return AttributeOf(impl_->state, cell.bg, false);
 }
 
+bool Session::Reverse(int col, int row) const {
+    std::lock_guard lock(impl_->mutex);
+    VTermScreenCell cell{};
+    return impl_->screen != nullptr && vterm_screen_get_cell(impl_->screen, VTermPos{row, col}, &cell) &&
+           cell.attrs.reverse;
+}
+
+bool Session::Underline(int col, int row) const {
+    std::lock_guard lock(impl_->mutex);
+    VTermScreenCell cell{};
+    return impl_->screen != nullptr && vterm_screen_get_cell(impl_->screen, VTermPos{row, col}, &cell) &&
+           cell.attrs.underline != 0;
+}
+
 bool Session::Find(std::string_view text, int* col, int* row) const {
     std::lock_guard lock(impl_->mutex);
     for (int r = 0; r < impl_->options.rows; ++r) {

@@ -136,6 +136,8 @@ public:
     std::string Row(int row) const;                     // trailing blanks removed
     int Colour(int col, int row) const;
     int Background(int col, int row) const;
+    bool Reverse(int col, int row) const;    // reverse video
+    bool Underline(int col, int row) const;
     bool Find(std::string_view text, int* col = nullptr, int* row = nullptr) const;
     std::string Title() const;
     bool CursorVisible() const;

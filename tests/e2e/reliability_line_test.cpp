@@ -26,6 +26,7 @@ struct LineFault {
     std::size_t requests;  // how many requests it must hit before it ends
     std::function<bool(const ecusim::RequestEvent&)> hit;
     double min_exchange;   // seconds: what the monitor must wait at least
+    const char* link_line; // how row 21 starts once a cycle with the fault is over
 };
 
 std::string Name(const ::testing::TestParamInfo<LineFault>& info) { return info.param.name; }
@@ -61,6 +62,10 @@ TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
         ExpectScreenSettlesOn(s, RunningScreen(true));
     }
     ASSERT_TRUE(s.SetScenario("off"));  // the --set registers stay
+    // The cycle that met the fault says so on the link line, no more than that.
+    const std::string said = fault.link_line;
+    ASSERT_TRUE(s.WaitUntil([&] { return s.Text(0, 21, said.size()) == said; }, 15s)) << s.Dump();
+    EXPECT_EQ(s.Colour(0, 21), said == "ECU answering: " ? screens::kGreen : screens::kYellow);
 
     // Back to good answers: two more whole cycles, and the screen is right.
     const std::size_t after = s.Requests().size();
@@ -84,10 +89,10 @@ TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
 INSTANTIATE_TEST_SUITE_P(
     Battery, LineFaults,
     ::testing::Values(
-        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69},
-        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34},
-        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39},
-        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0}),
+        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69, "ECU answered "},
+        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34, "ECU answered "},
+        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39, "ECU answered "},
+        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0, "ECU answering: "}),
     Name);
 
 // The adapter is pulled out during the fault pass of the second cycle (the

@@ -43,6 +43,14 @@ inline const std::string kNoteStopped =
     "Cam & Crank sensor faults can take up to 8 seconds to show.\n"
     "Reconnecting after disconnected will show as short circuit";
 
+// A cell whose character varies from run to run (a measured rate): any
+// character, in any colour, matches it.
+inline constexpr char kAny = '\x01';
+
+// The link line while the ECU answers everything: the rate is measured.
+inline const Place kLinkAnswering = {0, 21, "ECU answering: " + std::string(64, kAny), kGreen};
+inline const Place kLinkSilent = {0, 21, "No answer from the ECU: check the cable, the ignition and the port", kRed};
+
 inline std::vector<Place> Frame(bool cat) {
     std::vector<Place> p = {
         {0, 3, "Hit 'q' to quit", kYellow},         {0, 13, "Air temp sensor", kBlue},
@@ -80,6 +88,7 @@ inline std::vector<Place> RunningScreen(bool cat) {
         {21, 14, "Open circuit", kRed},
         {21, 15, "Short circuit", kRed},
         {65, 14, "OK", kGreen},
+        kLinkAnswering,
     };
     p.insert(p.end(), v.begin(), v.end());
     if (cat) {
@@ -115,6 +124,7 @@ inline std::vector<Place> StoppedScreen(bool cat) {
         {65, 14, "Open circuit", kRed},
         {65, 15, "Short circuit", kRed},
         {65, 16, "OK", kGreen},
+        kLinkAnswering,
     };
     p.insert(p.end(), v.begin(), v.end());
     if (cat) {
@@ -146,12 +156,19 @@ inline Grid Layout(const std::vector<Place>& places, int rows, int columns) {
                 x = (x / 8 + 1) * 8;
             } else {
                 g.chars[y][x] = c;
-                g.colours[y][x] = p.colour;
+                g.colours[y][x] = c == kAny ? -1 : p.colour;
                 ++x;
             }
         }
     }
     return g;
+}
+
+// `got` with the cells that `want` leaves open taken as matching.
+inline std::string Masked(std::string got, const std::string& want) {
+    for (std::size_t x = 0; x < got.size() && x < want.size(); ++x)
+        if (want[x] == kAny) got[x] = kAny;
+    return got;
 }
 
 }  // namespace screens

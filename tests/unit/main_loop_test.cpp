@@ -149,7 +149,9 @@ TEST(MainLoop, WholeProgramAgainstTheFakes) {
         int requests_per_cycle;
     };
     for (const Case& c : {Case{{"tarnwickdialer", "5"}, 'q', 2, 17},
-                          Case{{"tarnwickdialer", "5", "c"}, 'Q', 1, 20}}) {
+                          Case{{"tarnwickdialer", "5", "c"}, 'Q', 1, 20},
+                          // An option anywhere is not counted among the arguments.
+                          Case{{"tarnwickdialer", "5", "--mono", "c"}, 'q', 1, 20}}) {
         fake::Reset();
         fake::port.present = {"com5"};
         fake::port.ecu = fake::EchoEcu({});
@@ -160,6 +162,7 @@ TEST(MainLoop, WholeProgramAgainstTheFakes) {
         EXPECT_EQ(static_cast<int>(fake::EventsStartingWith("write").size()),
                   c.cycles * c.requests_per_cycle);
         EXPECT_EQ(fake::events.back(), "console close");
+        EXPECT_EQ(fake::EventsStartingWith("console mono").size(), c.args.size() == 4 ? 1u : 0u);
     }
 }
 

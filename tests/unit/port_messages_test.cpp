@@ -2,10 +2,12 @@
 // system, within one console row; the line of ports present.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/link_line.h"
 #include "app/port_messages.h"
 
 namespace {
@@ -78,6 +80,51 @@ TEST(PortMessages, LineOfThePortsPresent) {
         PortsLineText(line, sizeof line, c.ports.data(), static_cast<int>(c.ports.size()), c.total, kMessageWidth);
         EXPECT_STREQ(line, c.line);
     }
+}
+
+// Rows 20 and 21: a cycle's answers, the driver's speed and latency, each to
+// one text and colour, padded to the full row.
+TEST(PortMessages, LinkAndAdapterLines) {
+    const std::string by_id = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const LineSpeedReport fine{7812, false, false}, cp2102{9600, false, false}, wine{38400, false, true};
+    struct Case {
+        StatusLine line;
+        const char* text;
+        std::uint16_t colour;
+    } cases[] = {
+        {LinkLineFor({17, 17}, 172, nullptr, S::kLinux), "ECU answering: 5.8 updates a second (172 ms)", 10},
+        {LinkLineFor({20, 20}, 0, nullptr, S::kLinux), "ECU answering: 1000.0 updates a second (1 ms)", 10},
+        {LinkLineFor({17, 0}, 0, nullptr, S::kLinux), "No answer from the ECU: check the cable, the ignition and the port", 12},
+        {LinkLineFor({17, 12}, 0, nullptr, S::kLinux), "ECU answered 12 of 17 requests: check the cable and its contacts", 14},
+        {LinkLineFor({17, 17}, 172, "com5", S::kWindows), "Port lost: waiting for COM5", 12},
+        {LinkLineFor({}, 0, by_id.c_str(), S::kLinux), "Port lost: waiting for /dev/serial/by-id/usb-FTDI_...B_UART_A50285BI-if00-port0", 12},
+        {AdapterLineFor(fine, 1, "/dev/ttyUSB0", S::kLinux), "", 0},
+        {AdapterLineFor({8040, false, false}, -1, "", S::kLinux), "", 0},  // 2.9 % off: a UART copes
+        {AdapterLineFor(cp2102, 16, "/dev/ttyUSB0", S::kLinux), "This adapter runs at 9600 baud, not 7812: it cannot talk to the ECU (README)", 12},
+        {AdapterLineFor({7570, false, false}, -1, "", S::kLinux), "This adapter runs at 7570 baud, not 7812: it cannot talk to the ECU (README)", 12},
+        // Wine's own guess for a rate its driver does not list is no adapter's fault.
+        {AdapterLineFor(wine, -1, "com12", S::kWindows), "", 0},
+        {AdapterLineFor({9600, true, true}, -1, "com12", S::kWindows), "This adapter runs at 9600 baud, not 7812: it cannot talk to the ECU (README)", 12},
+        {AdapterLineFor(wine, 2, "com5", S::kWindows), "", 0},
+        {AdapterLineFor(wine, 16, "com5", S::kWindows), "Answers wait 16 ms: Device Manager>COM5>Port Settings>Advanced>Latency Timer=1", 14},
+        {AdapterLineFor(fine, 16, by_id.c_str(), S::kLinux), "Answers wait 16 ms (the adapter's latency timer): see README, USB latency", 14},
+    };
+    for (const Case& c : cases) {
+        std::string want = c.text;
+        if (!want.empty()) want.resize(std::max<std::size_t>(want.size(), kMessageWidth), ' ');
+        EXPECT_EQ(c.line.text, want.substr(0, kMessageWidth));
+        EXPECT_EQ(c.line.colour, c.colour) << c.text;
+    }
+}
+
+// The refresh rate follows the last cycles, not the whole run.
+TEST(PortMessages, RateWindowKeepsTheLastCycles) {
+    RateWindow w{};
+    EXPECT_EQ(RateWindowMean(w), 0u);
+    for (std::uint32_t ms : {1000u, 170u, 171u, 170u, 171u, 170u, 171u, 170u}) RateWindowAdd(w, ms);
+    EXPECT_EQ(RateWindowMean(w), 274u);
+    RateWindowAdd(w, 171u);
+    EXPECT_EQ(RateWindowMean(w), 171u);
 }
 
 }  // namespace

@@ -238,13 +238,23 @@ TEST(WindowsE2e, QuitTypedDuringTheStartUpRunsNoCycle) {
     EXPECT_EQ(s.Text(0, 17, 27), "You specified... cat fitted");
 }
 
+// Runs `reg` in the prefix with `args`; true when it succeeded.
+bool Reg(const std::string& args) {
+    return std::system((std::string(TD_WINE_TOOL) + " run reg " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 // The adapter pulled out and plugged back in: COM5 (given as Device Manager
 // writes it) leads to the simulator's link, and the pty behind it is a new
-// one after the return. The title says the port is lost while it is, and the
-// dashboard comes back by itself.
+// one after the return. The title and the link line say the port is lost
+// while it is, and the dashboard comes back by itself. COM5 is an FTDI
+// adapter left at its 16 ms latency timer.
 TEST(WindowsE2e, ReplugComesBackByItself) {
     char dir[] = "/tmp/td-wine-replug-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string ftdi = "\"HKLM\\SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+A50285BIA\"";
+    const std::string parameters = ftdi.substr(0, ftdi.size() - 1) + "\\0000\\Device Parameters\"";
+    ASSERT_TRUE(Reg("add " + parameters + " /v PortName /t REG_SZ /d COM5 /f"));
+    ASSERT_TRUE(Reg("add " + parameters + " /v LatencyTimer /t REG_DWORD /d 16 /f"));
     {
         std::vector<std::string> simulator = SetAll(kRunning);
         simulator.insert(simulator.end(), {"--link", std::string(dir) + "/ecu"});
@@ -253,10 +263,15 @@ TEST(WindowsE2e, ReplugComesBackByItself) {
                         .before_start = [&](const std::string& port) { mapped = MapComPort(5, port); }});
         ASSERT_TRUE(mapped) << s.error();
         ASSERT_TRUE(s.WaitForTextAt(16, 3, "|", kWineStart)) << s.Dump();
+        const std::string hint = "Answers wait 16 ms: Device Manager>COM5>Port Settings>Advanced>Latency Timer=1";
+        EXPECT_EQ(s.Row(20), hint);
+        EXPECT_EQ(s.Colour(0, 20), kYellow);
 
         s.TogglePlug();
         const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for com5";
         ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost; })) << s.Title();
+        ASSERT_TRUE(s.WaitForTextAt(0, 21, "Port lost: waiting for COM5")) << s.Dump();
+        EXPECT_EQ(s.Colour(0, 21), kRed);
         const std::size_t before = s.Requests().size();
         std::this_thread::sleep_for(2s);
         s.TogglePlug();
@@ -265,12 +280,15 @@ TEST(WindowsE2e, ReplugComesBackByItself) {
         std::printf("under Wine, first request %.2f s after the return\n",
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - back).count());
         ASSERT_TRUE(s.WaitForRequests(before + 3 * kCatCycle.size())) << s.Dump();
-        ExpectScreen(s, RunningScreen(true));
+        std::vector<Place> screen = RunningScreen(true);
+        screen.push_back({0, 20, hint, kYellow});
+        ExpectScreen(s, screen);
         EXPECT_EQ(s.Title(), kTitle);
         s.SendKeys("q");
         ASSERT_TRUE(s.WaitExit(kWineExit)) << s.Dump();
         EXPECT_EQ(s.exit_code(), 0);
     }
+    Reg("delete " + ftdi + " /f");
     rmdir(dir);
 }
 

@@ -106,6 +106,10 @@ void port_configure(PortHandle port, std::int32_t baud) {
     fake::port.configured = port == fake::kOpenHandle;
 }
 
+LineSpeedReport port_line_speed(PortHandle) { return fake::port.speed; }
+
+int port_latency_timer_ms(const char*) { return fake::port.latency_ms; }
+
 void port_purge(PortHandle) {
     events.push_back("purge");
     fake::port.reads.clear();
@@ -172,6 +176,8 @@ ConsoleHandle console_open() {
     events.push_back("console open");
     return fake::kConsoleHandle;
 }
+
+void console_ask_mono() { events.push_back("console mono"); }
 
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
     fake::console.grid.attribute = static_cast<std::uint8_t>(attribute);

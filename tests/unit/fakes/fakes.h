@@ -35,6 +35,8 @@ struct Port {
     bool open = false;
     bool vanished = false;          // port_vanished() says so while open
     std::vector<PortEntry> listed;  // what port_list finds
+    LineSpeedReport speed{};        // what port_line_speed reads back
+    int latency_ms = -1;            // what port_latency_timer_ms reads
 };
 extern Port port;
 

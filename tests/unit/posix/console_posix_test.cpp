@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/console.h"
@@ -59,6 +60,12 @@ TEST(ConsolePosix, PrintColourIsOneSequenceOfColourPositionAndText) {
         PrintColour(nullptr, c.text, c.x, c.y, c.colour);
         EXPECT_EQ(cap.Take(), c.bytes);
     }
+}
+
+// Without colour: the alarm colour reversed, the warning colour underlined.
+TEST(ConsolePosix, MonoStandInOfEachColour) {
+    const std::pair<std::uint16_t, std::uint16_t> cases[] = {{12, 0x4007}, {14, 0x8007}, {9, 7}, {10, 7}, {11, 7}, {15, 7}};
+    for (auto [colour, mono] : cases) EXPECT_EQ(console_mono_attribute(colour), mono) << colour;
 }
 
 TEST(ConsolePosix, TitleDropsControlCharactersAndClearHomes) {

@@ -54,4 +54,25 @@ TEST(PortsPosix, StableNamesFirstThenKernelNamesWithoutOne) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 }
 
+// The adapter's latency timer, read from a scratch tree standing in for /sys,
+// through the device's stable name as well as its kernel name.
+TEST(PortsPosix, LatencyTimerOfTheAdapterBehindAName) {
+    char dir[] = "/tmp/tdsys-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const fs::path root = dir;
+    fs::create_directories(root / "sys/class/tty/ttyUSB0/device");
+    fs::create_directories(root / "sys/class/tty/ttyS0");  // a UART: no timer
+    std::FILE* f = std::fopen((root / "sys/class/tty/ttyUSB0/device/latency_timer").c_str(), "w");
+    std::fputs("16\n", f);
+    std::fclose(f);
+    fs::create_directories(root / "dev/serial/by-id");
+    std::fclose(std::fopen((root / "dev/ttyUSB0").c_str(), "w"));
+    fs::create_symlink("../../ttyUSB0", root / "dev/serial/by-id/usb-FTDI-if00-port0");
+    const std::string sys = (root / "sys").string();
+    for (auto [device, ms] : {std::pair<std::string, int>{"/dev/ttyUSB0", 16}, {(root / "dev/serial/by-id/usb-FTDI-if00-port0").string(), 16},
+                              {"/dev/ttyS0", -1}, {"/dev/", -1}, {"/dev/..", -1}})
+        EXPECT_EQ(posix_latency_timer_ms(sys.c_str(), device.c_str()), ms) << device;
+    fs::remove_all(root);
+}
+
 }  // namespace

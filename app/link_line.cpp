@@ -1,0 +1,132 @@
+#include "app/link_line.h"
+
+#include <cstdio>
+
+#include "screen/console_writer.h"
+
+namespace {
+
+// Beyond this the adapter's delay shows in the refresh rate.
+constexpr int kLatencyWorthTelling = 2;
+// Percent off the asked speed at which a UART no longer reads the ECU's bytes.
+constexpr std::uint32_t kSpeedTolerancePercent = 3;
+
+StatusLine Line(const char* text, std::uint16_t colour) {
+    StatusLine line{};
+    std::snprintf(line.text, sizeof line.text, "%-*.*s", kMessageWidth, kMessageWidth, text);
+    line.colour = colour;
+    return line;
+}
+
+// Module state: where the rows go and what they last said.
+ConsoleHandle console = nullptr;
+RateWindow window = {};
+char lost_port[128];
+bool port_lost = false;
+bool adapter_line_shown = false;
+
+void Show(const StatusLine& line, std::int16_t row) { PrintColour(console, line.text, 0, row, line.colour); }
+
+void ShowAdapterLine() {
+    const char* port = link_port_name();
+    const StatusLine line =
+        AdapterLineFor(port_line_speed(rs232), port_latency_timer_ms(port), port, kThisSystem);
+    if (line.text[0] == '\0') {
+        // A good adapter plugged in where a bad one was: its warning goes.
+        if (adapter_line_shown) Show(Line("", kColourNormal), kAdapterLineRow);
+        adapter_line_shown = false;
+        return;
+    }
+    Show(line, kAdapterLineRow);
+    adapter_line_shown = true;
+}
+
+}  // namespace
+
+void RateWindowAdd(RateWindow& w, std::uint32_t period_ms) {
+    w.period_ms[w.next] = period_ms;
+    w.next = (w.next + 1) % kRateWindowCycles;
+    if (w.count < kRateWindowCycles) ++w.count;
+}
+
+std::uint32_t RateWindowMean(const RateWindow& w) {
+    if (w.count == 0) return 0;
+    std::uint64_t sum = 0;
+    for (int i = 0; i < w.count; ++i) sum += w.period_ms[i];
+    const auto count = static_cast<std::uint64_t>(w.count);
+    return static_cast<std::uint32_t>((sum + count / 2) / count);
+}
+
+StatusLine LinkLineFor(LinkTally tally, std::uint32_t mean_period_ms, const char* lost, PortSystem system) {
+    char text[128];
+    if (lost != nullptr) {
+        PortInText(text, sizeof text, "Port lost: waiting for ", lost, "", system, kMessageWidth);
+        return Line(text, kColourAlarm);
+    }
+    if (tally.answered == 0 && tally.requests > 0)
+        return Line("No answer from the ECU: check the cable, the ignition and the port", kColourAlarm);
+    if (tally.answered < tally.requests) {
+        std::snprintf(text, sizeof text, "ECU answered %u of %u requests: check the cable and its contacts",
+                      static_cast<unsigned>(tally.answered), static_cast<unsigned>(tally.requests));
+        return Line(text, kColourWarning);
+    }
+    const std::uint32_t period = mean_period_ms > 0 ? mean_period_ms : 1;
+    std::snprintf(text, sizeof text, "ECU answering: %.1f updates a second (%u ms)", 1000.0 / period,
+                  static_cast<unsigned>(period));
+    return Line(text, kColourNormal);
+}
+
+std::uint32_t WrongLineSpeed(const LineSpeedReport& report, std::int32_t asked) {
+    if (report.read_back == 0 || asked <= 0) return 0;
+    if (report.listed_rates_only && !report.refused) return 0;
+    const auto want = static_cast<std::uint64_t>(asked);
+    const std::uint64_t got = report.read_back;
+    const std::uint64_t off = got > want ? got - want : want - got;
+    return off * 100 > want * kSpeedTolerancePercent ? report.read_back : 0;
+}
+
+StatusLine AdapterLineFor(const LineSpeedReport& report, int latency_ms, const char* port, PortSystem system) {
+    char text[128];
+    if (const std::uint32_t speed = WrongLineSpeed(report, kEcuBaud)) {
+        std::snprintf(text, sizeof text, "This adapter runs at %u baud, not %d: it cannot talk to the ECU (README)",
+                      static_cast<unsigned>(speed), static_cast<int>(kEcuBaud));
+        return Line(text, kColourAlarm);
+    }
+    if (latency_ms <= kLatencyWorthTelling) return StatusLine{};
+    if (system == PortSystem::kWindows) {
+        char before[48];
+        std::snprintf(before, sizeof before, "Answers wait %d ms: Device Manager>", latency_ms);
+        PortInText(text, sizeof text, before, port, ">Port Settings>Advanced>Latency Timer=1", system,
+                   kMessageWidth);
+    } else {
+        std::snprintf(text, sizeof text, "Answers wait %d ms (the adapter's latency timer): see README, USB latency",
+                      latency_ms);
+    }
+    return Line(text, kColourWarning);
+}
+
+void LinkStatusStart(ConsoleHandle handle) {
+    console = handle;
+    window = RateWindow{};
+    port_lost = false;
+    adapter_line_shown = false;
+    ShowAdapterLine();
+}
+
+void LinkStatusAfterCycle(LinkTally tally, std::uint32_t period_ms) {
+    if (port_lost || tally.answered < tally.requests)
+        window = RateWindow{};
+    else
+        RateWindowAdd(window, period_ms);
+    Show(LinkLineFor(tally, RateWindowMean(window), port_lost ? lost_port : nullptr, kThisSystem), kLinkLineRow);
+}
+
+void LinkStatusPortLoss(bool lost, const char* port) {
+    port_lost = lost;
+    std::snprintf(lost_port, sizeof lost_port, "%s", port);
+    if (console == nullptr) return;
+    if (lost)
+        Show(LinkLineFor({}, 0, lost_port, kThisSystem), kLinkLineRow);
+    else
+        ShowAdapterLine();
+}
