@@ -87,8 +87,11 @@ Layout LayoutFor(bool cat_mode) {
 }
 
 std::string HeaderOf(const Layout& layout, Column column) {
-    if (column == kAnswered)
-        return "Answered (of " + std::to_string(layout.cat_mode ? kRequestsCat : kRequestsPlain) + ")";
+    if (column == kAnswered) {
+        std::string header = "Answered (of ";
+        header += std::to_string(layout.cat_mode ? kRequestsCat : kRequestsPlain);
+        return header + ")";
+    }
     return kColumns[column].header;
 }
 
