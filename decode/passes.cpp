@@ -14,6 +14,14 @@ namespace {
 
 std::uint8_t Read8(EcuRegister address) { return static_cast<std::uint8_t>(GetECUByte(address)); }
 
+// Marks `reading` unanswered in `record` unless every request made since
+// `before` was answered.
+void Note(CycleRecord& record, CycleReading reading, const LinkTally& before) {
+    const LinkTally now = link_tally();
+    if (now.answered - before.answered != now.requests - before.requests)
+        record.unanswered = static_cast<std::uint16_t>(record.unanswered | ReadingBit(reading));
+}
+
 // High address first, always.
 std::uint16_t Read16(EcuRegister high, EcuRegister low) {
     const std::uint16_t h = Read8(high);
@@ -37,49 +45,64 @@ void ShowNote(ConsoleHandle console, const char* note) { PrintColour(console, no
 bool ShowLiveData(ConsoleHandle console, bool cat_mode, CycleRecord* record) {
     CycleRecord unused{};
     CycleRecord& out = record != nullptr ? *record : unused;
-    // Shows a reading and keeps its value.
-    const auto show = [&](const Reading& r, std::int16_t x, std::int16_t y, float* kept) {
+    LinkTally before = link_tally();
+    // Shows a reading, keeps its value and whether it was answered.
+    const auto show = [&](const Reading& r, std::int16_t x, std::int16_t y, float* kept,
+                          CycleReading which) {
         Show(console, r, x, y);
         *kept = r.value;
+        Note(out, which, before);
+        before = link_tally();
     };
     const Reading revs = ConvertRevs(Read16(kRegRevsHigh, kRegRevsLow));
-    show(revs, 0, 5, &out.revs);
+    show(revs, 0, 5, &out.revs, kReadRevs);
 
     const bool running = EngineRunning(revs);
     // The labels go while the engine runs, with their statuses (fault pass).
     PrintColour(console, running ? "               " : "Camshaft sensor", 40, 15, kColourLabel);
     PrintColour(console, running ? "                 " : "Crankshaft sensor", 40, 16, kColourLabel);
 
-    show(ConvertInjectors(Read16(kRegInjectorsHigh, kRegInjectorsLow)), 40, 5, &out.injectors);
-    show(ConvertAdvance(Read8(kRegAdvance)), 0, 6, &out.advance);
-    show(ConvertManifoldPressure(Read8(kRegManifoldPressure)), 40, 6, &out.manifold_pressure);
-    const Reading air = ConvertAirTemperature(Read8(kRegAirTemperature));
-    Show(console, air, 0, 7);
-    out.air_temperature = static_cast<int>(air.value);
-    const Reading water = ConvertWaterTemperature(Read8(kRegWaterTemperature));
-    Show(console, water, 40, 7);
-    out.water_temperature = static_cast<int>(water.value);
-    show(ConvertThrottle(Read8(kRegThrottle)), 0, 8, &out.throttle);
-    show(ConvertBattery(Read8(kRegBattery)), 40, 8, &out.battery);
-    show(ConvertInjectionAngle(Read8(kRegInjectionAngle)), 0, 9, &out.injection_angle);
-    show(ConvertVae(Read16(kRegVaeHigh, kRegVaeLow)), 40, 9, &out.vae);
+    // The label writes make no request: `before` still holds.
+    show(ConvertInjectors(Read16(kRegInjectorsHigh, kRegInjectorsLow)), 40, 5, &out.injectors,
+         kReadInjectors);
+    show(ConvertAdvance(Read8(kRegAdvance)), 0, 6, &out.advance, kReadAdvance);
+    show(ConvertManifoldPressure(Read8(kRegManifoldPressure)), 40, 6, &out.manifold_pressure,
+         kReadManifold);
+    float degrees = 0;
+    show(ConvertAirTemperature(Read8(kRegAirTemperature)), 0, 7, &degrees, kReadAir);
+    out.air_temperature = static_cast<int>(degrees);
+    show(ConvertWaterTemperature(Read8(kRegWaterTemperature)), 40, 7, &degrees, kReadWater);
+    out.water_temperature = static_cast<int>(degrees);
+    show(ConvertThrottle(Read8(kRegThrottle)), 0, 8, &out.throttle, kReadThrottle);
+    show(ConvertBattery(Read8(kRegBattery)), 40, 8, &out.battery, kReadBattery);
+    show(ConvertInjectionAngle(Read8(kRegInjectionAngle)), 0, 9, &out.injection_angle,
+         kReadInjectionAngle);
+    show(ConvertVae(Read16(kRegVaeHigh, kRegVaeLow)), 40, 9, &out.vae, kReadVae);
 
     if (cat_mode) {
         show(ConvertLambdaIntegrator(Read16(kRegLambdaIntegratorHigh, kRegLambdaIntegratorLow)), 63,
-             18, &out.lambda_integrator);
-        const Reading state = ConvertLambdaState(Read8(kRegLambdaState));
-        Show(console, state, 64, 19);
-        out.lambda_closed = state.value != 0.0f;
+             18, &out.lambda_integrator, kReadLambdaIntegrator);
+        float state = 0;
+        show(ConvertLambdaState(Read8(kRegLambdaState)), 64, 19, &state, kReadLambdaState);
+        out.lambda_closed = state != 0.0f;
     }
     return running;
 }
 
 void ShowSensorFaults(ConsoleHandle console, bool cat_mode, bool engine_running,
                       CycleRecord* record) {
-    const std::uint8_t uniram1 = Read8(kRegUniram1);
-    const std::uint8_t uniram2 = Read8(kRegUniram2);
-    const std::uint8_t uniram3 = Read8(kRegUniram3);
-    const std::uint8_t uniramS = Read8(kRegUniramS);
+    CycleRecord unused{};
+    CycleRecord& out = record != nullptr ? *record : unused;
+    const auto read = [&](EcuRegister address, CycleReading which) {
+        const LinkTally before = link_tally();
+        const std::uint8_t byte = Read8(address);
+        Note(out, which, before);
+        return byte;
+    };
+    const std::uint8_t uniram1 = read(kRegUniram1, kReadUniram1);
+    const std::uint8_t uniram2 = read(kRegUniram2, kReadUniram2);
+    const std::uint8_t uniram3 = read(kRegUniram3, kReadUniram3);
+    const std::uint8_t uniramS = read(kRegUniramS, kReadUniramS);
     const FaultReport r = DecodeFaults(uniram1, uniram2, uniram3, uniramS, cat_mode, engine_running);
 
     PrintColour(console, kFooter, kFooterColumn, kFooterRow, kColourGuide);

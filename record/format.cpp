@@ -52,7 +52,7 @@ std::size_t RecordHeader(char* out, std::size_t size, bool cat_mode) {
     line.Text("MAP sensor (status),Throttle sensor (status),Camshaft sensor (status),"
               "Crankshaft sensor (status),");
     line.Text(cat_mode ? "Answered (of 20)," : "Answered (of 17),");
-    line.Text("Mark\n");
+    line.Text("Mark,Unanswered (readings)\n");
     return line.used;
 }
 
@@ -88,7 +88,8 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
     if (cat_mode) line.Whole(r.lambda);
     for (std::uint8_t code : {r.map, r.throttle_sensor, r.camshaft, r.crankshaft}) line.Whole(code);
     line.Whole(answered);
-    line.Whole(mark, '\n');
+    line.Whole(mark);
+    line.Whole(r.unanswered, '\n');
     return line.used;
 }
 

@@ -13,7 +13,9 @@
 constexpr std::size_t kRecordLineSize = 640;
 
 // The header row, ending in "\n"; returns its length. "Answered (of N)"
-// counts against the requests a cycle makes: 17, or 20 in cat mode.
+// counts against the requests a cycle makes: 17, or 20 in cat mode. The
+// last column, "Unanswered (readings)", came later than the others: the sum
+// of the bits (CycleReading) of the readings that went unanswered.
 std::size_t RecordHeader(char* out, std::size_t size, bool cat_mode);
 
 // One cycle's row, ending in "\n"; returns its length. `elapsed_ms` counts

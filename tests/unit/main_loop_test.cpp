@@ -174,14 +174,14 @@ TEST(MainLoop, RecordsOneRowPerCycle) {
         "Throttle (deg),Battery (V),Injection angle (deg),VAE (%),Uniram 1,Uniram 2,Uniram 3,"
         "Uniram S,Air temp sensor (status),Knock (status),Water temp sensor (status),"
         "MAP sensor (status),Throttle sensor (status),Camshaft sensor (status),"
-        "Crankshaft sensor (status),Answered (of 17),Mark\n";
+        "Crankshaft sensor (status),Answered (of 17),Mark,Unanswered (readings)\n";
     const char kCatHeader[] =
         "Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),Water temp (C),"
         "Throttle (deg),Battery (V),Injection angle (deg),VAE (%),Lambda integrator (%),"
         "Lambda closed (1/0),Uniram 1,Uniram 2,Uniram 3,Uniram S,Mixture limit (status),"
         "Air temp sensor (status),Knock (status),Water temp sensor (status),"
         "Lambda sensor (status),MAP sensor (status),Throttle sensor (status),"
-        "Camshaft sensor (status),Crankshaft sensor (status),Answered (of 20),Mark\n";
+        "Camshaft sensor (status),Crankshaft sensor (status),Answered (of 20),Mark,Unanswered (readings)\n";
     // Revs 3750, injectors 2.5 ms, advance 10.5, MAP 916, air 48, water 125,
     // throttle 51.16, battery 13.82, angle 360, VAE 4, lambda 1 % closed;
     // air temp short and MAP open, the engine running.
@@ -203,25 +203,25 @@ TEST(MainLoop, RecordsOneRowPerCycle) {
          running,
          std::string(kPlainHeader) +
              "0.000,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,68,136,2,165,"
-             "1,0,0,2,0,7,7,17,0\n"
+             "1,0,0,2,0,7,7,17,0,0\n"
              "0.170,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,68,136,2,165,"
-             "1,0,0,2,0,7,7,17,1\n"},
+             "1,0,0,2,0,7,7,17,1,0\n"},
         {"cat, running",
          {"tarnwickdialer", "--log=drive.csv", "5", "c"},
          running,
          std::string(kCatHeader) +
              "0.000,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,1.000000,1,68,"
-             "136,2,165,0,1,0,0,0,2,0,7,7,20,0\n"
+             "136,2,165,0,1,0,0,0,2,0,7,7,20,0,0\n"
              "0.200,3750.000,2.500,10.50,916.3200,48,125,51.1600,13.8160,360.0,4.0335,1.000000,1,68,"
-             "136,2,165,0,1,0,0,0,2,0,7,7,20,1\n"},
+             "136,2,165,0,1,0,0,0,2,0,7,7,20,1,0\n"},
         {"cat, a silent ECU: stopped, nothing answered",
          {"tarnwickdialer", "5", "c", "--log", "drive.csv"},
          {},
          std::string(kCatHeader) +
              "0.000,0.000,0.000,0.00,60.8400,125,125,-1.4100,0.0000,720.0,-16.0000,0.000000,0,0,0,0,"
-             "0,0,0,0,0,0,0,0,0,0,0,0\n"
+             "0,0,0,0,0,0,0,0,0,0,0,0,65535\n"
              "14.200,0.000,0.000,0.00,60.8400,125,125,-1.4100,0.0000,720.0,-16.0000,0.000000,0,0,0,"
-             "0,0,0,0,0,0,0,0,0,0,0,0,1\n"},
+             "0,0,0,0,0,0,0,0,0,0,0,0,1,65535\n"},
     };
     for (const Case& c : cases) {
         fake::Reset();

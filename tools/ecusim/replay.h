@@ -17,6 +17,7 @@ struct ReplayRow {
     double seconds = 0;  // the row's "Time (s)"
     RowRegisters registers{};
     bool silent = false;  // no request of that cycle was answered
+    std::uint16_t unanswered = 0;  // the readings (CycleReading bits) left unanswered
 };
 
 struct Recording {

@@ -44,6 +44,15 @@ bool IsLowHalf(std::uint8_t address) {
            address == kLambdaIntegratorLow;
 }
 
+// The bit a recording's "Unanswered (readings)" column gives the reading
+// that `address` belongs to (the dashboard's order, then the fault bytes).
+std::uint16_t ReadingBitOf(std::uint8_t address) {
+    static constexpr signed char kReadingOf[22] = {-1, 0, 0, 1, 1, 2, 3, 4, 5, 6, 7,
+                                                   -1, 8, 9, 9, 12, 13, 14, 10, 10, 11, 15};
+    const int reading = address < 22 ? kReadingOf[address] : -1;
+    return reading < 0 ? 0 : static_cast<std::uint16_t>(1u << reading);
+}
+
 void SetCloseOnExec(int fd) {
     int flags = fcntl(fd, F_GETFD);
     if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
@@ -126,7 +135,7 @@ Answer Ecu::RespondFromRecording(std::uint8_t address, double elapsed) {
         }
     }
     const ReplayRow& row = rows[replay_row_];
-    if (row.silent) return answer;
+    if (row.silent || (row.unanswered & ReadingBitOf(address)) != 0) return answer;
     std::uint8_t value = address < row.registers.size() ? row.registers[address] : 0;
     for (const RegisterOverride& o : overrides_)
         if (o.address == address) value = o.value;

@@ -380,11 +380,15 @@ TEST(Answers, ReplayRefusesWhatIsNotARecording) {
         const char* error;  // empty: accepted
     } kCases[] = {
         {"", "line 1: not a recording: the file is empty"},
-        {"Time (s),Revs (rpm)\n", "line 1: not a recording: 2 columns where a recording has 24 (28 with"},
+        {"Time (s),Revs (rpm)\n", "line 1: not a recording: 2 columns where a recording has 25 (29 with"},
         {"Time (s);Revs (rpm)\n" + good, "line 1: not a recording: fields separated by ';'"},
         {header.substr(0, header.find("Mark")) + "Marker\n", "line 1: not a recording: column 28 is 'Marker'"},
-        {header, "line 2: no complete row to play"},
+        {header, "line 2: no complete row"},
         {header + good + "1.0,900", ""},
+        {"\xEF\xBB\xBF" + header + good + "1.0,900", ""},
+        {header.substr(0, header.size() - 1) + ",Unanswered (readings)\n" + good.substr(0, good.size() - 1) +
+             ",65536\n",
+         "line 2: '65536' in Unanswered (readings) is not a sum of reading bits"},
         {header + good + "\n", "line 3: an empty line"},
         {header + with(1, "900,5"), "line 2: 29 fields where the header has 28"},
         {header + with(1, "9OO\x1b[2J"), "line 2: '9OO?[2J' in Revs (rpm) is not a number"},
