@@ -63,7 +63,7 @@ constexpr float kNoLimit = std::numeric_limits<float>::lowest();
 
 // A reading's text around its number, which ReadingNumber writes.
 Reading Shown(CycleReading which, float value, const char* format) {
-    char number[24];
+    char number[16];  // more than any reading's number takes
     ReadingNumber(which, value, number, sizeof number);
     return Make(value, ReadingColour(which, value), format, number);
 }

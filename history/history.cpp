@@ -162,7 +162,9 @@ void HistoryTrend(const History& h, int reading, int width, std::uint8_t* levels
     }
     for (int k = 0; k < width; ++k) {
         if (levels[k] == 0) continue;
-        if (high <= low) {
+        // Means of one value differ in their last bits: that is a flat line.
+        const float scale = high > -low ? high : -low;
+        if (high - low <= 1e-5f * (scale > 1 ? scale : 1)) {
             levels[k] = kTrendLevels / 2;
             continue;
         }

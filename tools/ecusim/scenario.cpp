@@ -145,8 +145,8 @@ EngineState Wiggle(double t) {
     } else if (f >= 3.5 && f < 3.9) {  // throttle position sensor shorted
         s.uniram1 = 0x80;
         s.uniram3 = 0x08;
-    } else if (f >= 5.0 && f < 5.3) {
-        s.battery_volts = 11.6;
+    } else if (f >= 5.0 && f < 5.3) {  // the battery's lead sags (yellow, not red)
+        s.battery_volts = 12.3;
     }
     return s;
 }
