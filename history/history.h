@@ -12,8 +12,9 @@
 // the lambda integrator (cat mode only).
 constexpr int kHistoryReadings = kReadLambdaIntegrator + 1;
 
-// The trend: one slice per character, enough for the widest page.
-constexpr int kTrendSlices = 80;
+// The trend: one slice per character, as many as the widest page (120
+// columns) has room for.
+constexpr int kTrendSlices = 66;
 constexpr std::uint32_t kTrendSliceMs = 4000;
 // Levels of a trend character; 0 is a gap (nothing answered in the slice).
 constexpr int kTrendLevels = 8;
