@@ -142,9 +142,10 @@ EngineState Wiggle(double t) {
     if (f >= 1.5 && f < 2.0) {  // water sensor open circuit: it reads coldest
         s.uniram1 = 0x10;
         s.water_celsius = -55;
-    } else if (f >= 3.5 && f < 3.9) {  // throttle position sensor shorted
+    } else if (f >= 3.5 && f < 3.9) {
+        // Throttle position sensor open circuit. Open, not short: a short's
+        // second byte, read a moment after the first, could miss the change.
         s.uniram1 = 0x80;
-        s.uniram3 = 0x08;
     } else if (f >= 5.0 && f < 5.3) {  // the battery's lead sags (yellow, not red)
         s.battery_volts = 12.3;
     }

@@ -53,8 +53,8 @@ std::span<const FaultCase> FaultCases();
 inline constexpr double kSecondsPerFault = 3.0;
 
 // The wiggle scenario's period: the water temperature sensor goes open
-// circuit for half a second, later the throttle position sensor shorts for
-// 0.4 s, then the battery sags to 12.3 V for 0.3 s.
+// circuit for half a second, later the throttle position sensor goes open
+// circuit for 0.4 s, then the battery sags to 12.3 V for 0.3 s.
 inline constexpr double kWigglePeriodSeconds = 6.0;
 
 // The state of `scenario` at `seconds` of scenario time. Silent, echo,
