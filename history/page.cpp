@@ -55,18 +55,33 @@ void Put(ConsoleHandle console, const char* text, int x, int y, std::uint16_t co
     PrintColour(console, text, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y), colour);
 }
 
+// Blanks in a colour of their own: without colour, an alarm's or a
+// warning's padding would show as reverse video or underline.
+void PutBlanks(ConsoleHandle console, int count, int x, int y) {
+    char blanks[kPageMaxColumns + 1];
+    if (count <= 0) return;
+    if (count > kPageMaxColumns) count = kPageMaxColumns;
+    for (int i = 0; i < count; ++i) blanks[i] = ' ';
+    blanks[count] = '\0';
+    Put(console, blanks, x, y, kColourText);
+}
+
 // Text left-aligned in `width` cells.
 void PutField(ConsoleHandle console, const char* text, int width, int x, int y, std::uint16_t colour) {
-    char field[128];
-    std::snprintf(field, sizeof field, "%-*.*s", width, width, text);
-    Put(console, field, x, y, colour);
+    char field[kPageMaxColumns + 1];
+    std::snprintf(field, sizeof field, "%.*s", width, text);
+    const int len = static_cast<int>(std::strlen(field));
+    if (len > 0) Put(console, field, x, y, colour);
+    PutBlanks(console, width - len, x + len, y);
 }
 
 // Text right-aligned in `width` cells.
 void PutRight(ConsoleHandle console, const char* text, int width, int x, int y, std::uint16_t colour) {
     char field[32];
-    std::snprintf(field, sizeof field, "%*.*s", width, width, text);
-    Put(console, field, x, y, colour);
+    std::snprintf(field, sizeof field, "%.*s", width, text);
+    const int len = static_cast<int>(std::strlen(field));
+    PutBlanks(console, width - len, x, y);
+    Put(console, field, x + width - len, y, colour);
 }
 
 // hh:mm:ss of a moment on the cycle clock.
