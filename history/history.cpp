@@ -43,9 +43,9 @@ bool IsFault(std::uint8_t code) { return code >= kStatusShortCircuit && code <= 
 void Slot(History& h, std::int64_t slice) {
     // Slices passed over without a cycle stay gaps.
     if (slice <= h.slice) return;
-    const std::int64_t from = slice - h.slice > kTrendSlices ? slice - kTrendSlices : h.slice + 1;
+    const std::int64_t from = slice - h.slice > kTrendRing ? slice - kTrendRing + 1 : h.slice + 1;
     for (std::int64_t s = from; s <= slice; ++s) {
-        const int i = static_cast<int>(s % kTrendSlices);
+        const int i = static_cast<int>(s % kTrendRing);
         for (ReadingMemory& m : h.readings) {
             m.slice_sum[i] = 0;
             m.slice_count[i] = 0;
@@ -100,7 +100,7 @@ bool HistoryAdd(History& h, const HistoryCycle& c) {
     const CycleRecord& r = *c.record;
     const std::uint64_t at = c.at_ms > h.since_ms ? c.at_ms : h.since_ms;
     Slot(h, static_cast<std::int64_t>((at - h.since_ms) / kTrendSliceMs));
-    const int slot = static_cast<int>(h.slice % kTrendSlices);
+    const int slot = static_cast<int>(h.slice % kTrendRing);
     ++h.cycles;
     bool tone = false;
 
@@ -152,7 +152,7 @@ void HistoryTrend(const History& h, int reading, int width, std::uint8_t* levels
         means[k] = 0;
         levels[k] = 0;
         if (s < 0) continue;
-        const int i = static_cast<int>(s % kTrendSlices);
+        const int i = static_cast<int>(s % kTrendRing);
         if (m.slice_count[i] == 0) continue;
         means[k] = m.slice_sum[i] / m.slice_count[i];
         levels[k] = 1;

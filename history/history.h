@@ -16,6 +16,8 @@ constexpr int kHistoryReadings = kReadLambdaIntegrator + 1;
 // columns) has room for.
 constexpr int kTrendSlices = 66;
 constexpr std::uint32_t kTrendSliceMs = 4000;
+// The slices kept: those shown and the one filling.
+constexpr int kTrendRing = kTrendSlices + 1;
 // Levels of a trend character; 0 is a gap (nothing answered in the slice).
 constexpr int kTrendLevels = 8;
 
@@ -39,8 +41,8 @@ struct ReadingMemory {
     Peak low, high;
     bool band_known;      // red_now holds
     bool red_now;         // the last answered value was in the red band
-    float slice_sum[kTrendSlices];  // a ring, by slice number
-    std::uint16_t slice_count[kTrendSlices];
+    float slice_sum[kTrendRing];  // a ring, by slice number
+    std::uint16_t slice_count[kTrendRing];
 };
 
 struct FaultMemory {

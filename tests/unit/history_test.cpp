@@ -34,7 +34,7 @@ TEST(History, CycleByCycle) {
         float low, high;             // the battery's
         unsigned open_times;         // the water sensor's open circuits
         unsigned whole, partly, none, losses;
-        std::string trend;           // the battery's last 4 slices, levels as digits
+        std::string trend;           // the battery's last slices, levels as digits
     };
     const std::uint64_t s = kTrendSliceMs;
     const Case cases[] = {
@@ -60,6 +60,9 @@ TEST(History, CycleByCycle) {
          13.f, 13.f, 0, 2, 1, 6, 2, "0000"},
         {"trend: slice means, gaps, the filling slice left out",
          {{0, 12.5f}, {s, 13.f}, {s + 1, 13.5f}, {3 * s, 14.f}, {4 * s, 13.f}}, 12.5f, 14.f, 0, 5, 0, 0, 0, "1508"},
+        {"the widest trend: its oldest slice is not the one filling",
+         {{0, 12.5f}, {s, 13.f}, {kTrendSlices * s, 14.f}}, 12.5f, 14.f, 0, 3, 0, 0, 0,
+         "18" + std::string(kTrendSlices - 2, '0')},
     };
     for (const Case& c : cases) {
         History h;
@@ -84,10 +87,11 @@ TEST(History, CycleByCycle) {
         EXPECT_EQ(h.link_partly, c.partly) << c.name;
         EXPECT_EQ(h.link_none, c.none) << c.name;
         EXPECT_EQ(h.port_losses, c.losses) << c.name;
-        std::uint8_t levels[4];
-        HistoryTrend(h, kReadBattery, 4, levels);
+        std::uint8_t levels[kTrendSlices];
+        const int width = static_cast<int>(c.trend.size());
+        HistoryTrend(h, kReadBattery, width, levels);
         std::string trend;
-        for (std::uint8_t l : levels) trend += static_cast<char>('0' + l);
+        for (int k = 0; k < width; ++k) trend += static_cast<char>('0' + levels[k]);
         EXPECT_EQ(trend, c.trend) << c.name;
     }
 }
