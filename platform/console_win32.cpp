@@ -24,9 +24,9 @@ HANDLE console_out = INVALID_HANDLE_VALUE;
 HANDLE page_buffer = INVALID_HANDLE_VALUE;
 bool page_selected = false;
 
-HANDLE target(ConsoleHandle console) {
-    return page_selected && page_buffer != INVALID_HANDLE_VALUE ? page_buffer : console;
-}
+// Where the calls go; with no page buffer (it could not be made) the page's
+// calls go nowhere rather than onto the dashboard.
+HANDLE target(ConsoleHandle console) { return page_selected ? page_buffer : console; }
 
 // As large as the dashboard's buffer, so that the page clips the same way.
 void make_page_buffer() {
@@ -119,9 +119,10 @@ void console_write(const char* text) {
     // Flushed at once: the text must be on the console before the next
     // cursor move or attribute change.
     ConsoleLock lock;
-    if (page_selected && page_buffer != INVALID_HANDLE_VALUE) {
+    if (page_selected) {
         DWORD written = 0;
-        WriteConsoleA(page_buffer, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+        if (page_buffer != INVALID_HANDLE_VALUE)
+            WriteConsoleA(page_buffer, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
         return;
     }
     std::printf("%s", text);
@@ -135,7 +136,7 @@ void console_set_title(const char* title) {
 
 void console_clear() {
     ConsoleLock lock;
-    if (page_selected && page_buffer != INVALID_HANDLE_VALUE) {
+    if (page_selected) {
         CONSOLE_SCREEN_BUFFER_INFO info;
         if (!GetConsoleScreenBufferInfo(page_buffer, &info)) return;
         const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
