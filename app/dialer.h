@@ -12,14 +12,17 @@ struct StartUpOutcome {
     int exit_code;
     ConsoleHandle console;
     bool cat_mode;
+    bool tone;  // --beep
 };
 
 // Console set-up, argument checks, help or opening of the port. On success
 // the port is open in the link and the caller goes on with MainLoop.
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]);
 
-// Draws the frame, cycles until q or Q, shuts down; returns the exit code.
-int MainLoop(ConsoleHandle console, bool cat_mode);
+// Draws the frame, cycles until q or Q (h or Tab switch to the history page
+// and back, r resets the history, b switches the tone, m and space mark the
+// recording), shuts down; returns the exit code. `tone`: the tone starts on.
+int MainLoop(ConsoleHandle console, bool cat_mode, bool tone = false);
 
 // Closes the port, leaves the cursor below the dashboard, closes the console.
 void ShutDown(ConsoleHandle console);

@@ -24,8 +24,23 @@ RateWindow window = {};
 char lost_port[128];
 bool port_lost = false;
 bool adapter_line_shown = false;
+// What the title says, for row 20 while the adapter has nothing to say.
+char notice[kMessageWidth + 1];
+std::uint16_t notice_colour = kColourGuide;
+bool notice_shown = false;
 
 void Show(const StatusLine& line, std::int16_t row) { PrintColour(console, line.text, 0, row, line.colour); }
+
+void ShowNotice() {
+    if (console == nullptr || adapter_line_shown) return;
+    if (notice[0] == '\0') {
+        if (notice_shown) Show(Line("", kColourNormal), kAdapterLineRow);
+        notice_shown = false;
+        return;
+    }
+    Show(Line(notice, notice_colour), kAdapterLineRow);
+    notice_shown = true;
+}
 
 void ShowAdapterLine() {
     const char* port = link_port_name();
@@ -35,10 +50,12 @@ void ShowAdapterLine() {
         // A good adapter plugged in where a bad one was: its warning goes.
         if (adapter_line_shown) Show(Line("", kColourNormal), kAdapterLineRow);
         adapter_line_shown = false;
+        ShowNotice();
         return;
     }
     Show(line, kAdapterLineRow);
     adapter_line_shown = true;
+    notice_shown = false;
 }
 
 }  // namespace
@@ -110,6 +127,7 @@ void LinkStatusStart(ConsoleHandle handle) {
     window = RateWindow{};
     port_lost = false;
     adapter_line_shown = false;
+    notice_shown = false;
     ShowAdapterLine();
 }
 
@@ -119,6 +137,12 @@ void LinkStatusAfterCycle(LinkTally tally, std::uint32_t period_ms) {
     else
         RateWindowAdd(window, period_ms);
     Show(LinkLineFor(tally, RateWindowMean(window), port_lost ? lost_port : nullptr, kThisSystem), kLinkLineRow);
+}
+
+void LinkStatusNotice(const char* text, std::uint16_t colour) {
+    std::snprintf(notice, sizeof notice, "%s", text);
+    notice_colour = colour;
+    ShowNotice();
 }
 
 void LinkStatusPortLoss(bool lost, const char* port) {

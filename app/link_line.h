@@ -53,6 +53,10 @@ StatusLine AdapterLineFor(const LineSpeedReport& report, int latency_ms, const c
 void LinkStatusStart(ConsoleHandle console);
 void LinkStatusAfterCycle(LinkTally tally, std::uint32_t period_ms);
 
+// What the title says, for a console without a title bar: shown on the
+// adapter line's row while the adapter has nothing to say ("": nothing).
+void LinkStatusNotice(const char* text, std::uint16_t colour);
+
 // Told by the link when the port goes away and when it is back: the link
 // line says so at once, and a new adapter's line speed and latency are read.
 void LinkStatusPortLoss(bool lost, const char* port);

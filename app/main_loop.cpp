@@ -2,7 +2,10 @@
 #include "app/link_line.h"
 #include "app/title.h"
 #include "decode/passes.h"
+#include "history/history.h"
+#include "history/page.h"
 #include "link/link.h"
+#include "platform/file.h"
 #include "platform/keyboard.h"
 #include "platform/sleep.h"
 #include "record/recorder.h"
@@ -10,30 +13,86 @@
 #include "screen/frame.h"
 
 namespace {
+
 constexpr int kNoKey = -1;
+constexpr int kTab = '\t';
+
+// Module state: the history, and the page that shows it.
+History history;
+int since_seconds = 0;  // clock time of day the count began
+bool page_shown = false;
+int page_columns = 0;   // the width the page was drawn for
+bool tone = false;
+
+void ResetHistory(bool cat_mode) {
+    HistoryReset(history, cat_mode, clock_ms());
+    const LocalTime t = local_time_now();
+    since_seconds = t.hour * 3600 + t.minute * 60 + t.second;
 }
+
+int PageColumns() {
+    const int columns = console_columns();
+    return columns < kPageMinColumns ? kPageMinColumns : (columns > kPageMaxColumns ? kPageMaxColumns : columns);
+}
+
+// Draws the page on its own screen; `fresh` clears it first (shown anew,
+// reset, or the terminal's width changed).
+void DrawPage(ConsoleHandle console, bool fresh) {
+    const int columns = PageColumns();
+    console_select_screen(kScreenPage);
+    if (fresh || columns != page_columns) console_clear();
+    page_columns = columns;
+    char notice[kPageMaxColumns + 1];
+    PageLook look{columns, console_utf8(), since_seconds, notice, kColourGuide};
+    TitleNotice(notice, sizeof notice, &look.notice_colour);
+    DrawHistoryPage(console, history, look);
+    console_select_screen(kScreenDashboard);
+}
+
+void TogglePage(ConsoleHandle console) {
+    page_shown = !page_shown;
+    if (page_shown) DrawPage(console, true);
+    console_show_screen(page_shown ? kScreenPage : kScreenDashboard);
+}
+
+}  // namespace
 
 void ShutDown(ConsoleHandle console) {
     // The port goes first: the console is the last thing the program owns.
     link_close();
     recorder_finish();
+    // The program ends on the dashboard, as it began.
+    if (page_shown) console_show_screen(kScreenDashboard);
+    page_shown = false;
     PrintColour(console, "\n\n\n", 0, 22, kColourText);
     console_close(console);
 }
 
-int MainLoop(ConsoleHandle console, bool cat_mode) {
+int MainLoop(ConsoleHandle console, bool cat_mode, bool tone_asked) {
+    tone = tone_asked;
     DrawFrame(console, cat_mode);
     LinkStatusStart(console);
+    ResetHistory(cat_mode);
+    TitleTone(tone);
 
     int last_key = kNoKey;
     int spinner = 0;
     for (;;) {
-        // Every waiting key is read before the next cycle; only the last counts.
+        // Every waiting key is read before the next cycle; these act when
+        // read, and only the last one read can quit.
         if (key_waiting()) {
             last_key = key_read();
             if ((last_key == 'm' || last_key == ' ') && recorder_active()) {
                 recorder_mark();
                 ShowTitle();
+            } else if (last_key == 'h' || last_key == kTab) {
+                TogglePage(console);
+            } else if (last_key == 'r') {
+                ResetHistory(cat_mode);
+                if (page_shown) DrawPage(console, true);
+            } else if (last_key == 'b') {
+                tone = !tone;
+                TitleTone(tone);
             }
             continue;
         }
@@ -53,6 +112,9 @@ int MainLoop(ConsoleHandle console, bool cat_mode) {
             if (!recorder_active()) ShowTitle();  // a write failed: say the recording stopped
         }
         LinkStatusAfterCycle(link_tally(), static_cast<std::uint32_t>(clock_ms() - cycle_start));
+        const bool ring = HistoryAdd(history, {&record, link_tally(), cycle_start, TitleSaysPortLost()});
+        if (ring && tone) console_bell();
+        if (page_shown) DrawPage(console, false);
     }
 
     ShutDown(console);

@@ -73,7 +73,7 @@ void PrintPortList() {
 void PrintUsage(const char* program) {
     char name[kLineBufferSize];
     ShowSafely(name, sizeof name, ProgramBaseName(program));
-    std::printf("Usage: %s PORT [c] [--log FILE]\n"
+    std::printf("Usage: %s PORT [c] [--log FILE] [--beep] [--mono]\n"
                 "       %s --list | --version | --help\n\n"
                 "Live data from the engine ECU of a Lancia Delta Integrale 8v, 16v or Evo1.\n\n",
                 name, name);
@@ -88,8 +88,13 @@ void PrintUsage(const char* program) {
                 "-V, --version  the version\n"
                 "--log FILE     record the drive to a new file, or to a new file in the\n"
                 "               folder FILE\n"
+                "--beep         start with the tone on: a bell when a sensor fault shows,\n"
+                "               a reading turns red or the ECU stops answering\n"
+                "--mono         no colour (also when NO_COLOR is set)\n"
                 "%-15sthis help (on a terminal, the help screen)\n\n"
-                "q quits the dashboard.\n",
+                "Keys: q quits; h or Tab switches between the dashboard and the history\n"
+                "page (peaks, trends, fault memory); r resets the history; b switches the\n"
+                "tone on and off; m or space marks the recording.\n",
                 kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help");
 }
 
@@ -262,7 +267,7 @@ bool OpenPort(ConsoleHandle console, const Opening& opening, const char* line, c
     return true;
 }
 
-StartUpOutcome Finish(ConsoleHandle console, int code) { return {false, code, console, false}; }
+StartUpOutcome Finish(ConsoleHandle console, int code) { return {false, code, console, false, false}; }
 
 }  // namespace
 
@@ -282,9 +287,11 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     // Options go before the port and mode arguments are counted.
     const char* log_target = nullptr;
     bool mono = false;
+    bool beep = false;
     const OptionRow options[] = {
         {"--log", "a file name", &log_target, nullptr},
         {"--mono", nullptr, nullptr, &mono},
+        {"--beep", nullptr, nullptr, &beep},
     };
     char option_error[96];
     argc = TakeOptions(argc, argv, options, sizeof options / sizeof options[0], option_error,
@@ -324,12 +331,12 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     link_on_port_loss(OnPortLoss);
 
     sleep_ms(kOpeningPauseMs);
-    return {true, 0, console, cat_mode};
+    return {true, 0, console, cat_mode, beep};
 }
 
 int RunDialer(int argc, char** argv) {
     char line[kLineBufferSize] = {};
     StartUpOutcome start = StartUp(argc, argv, line);
     if (!start.run) return start.exit_code;
-    return MainLoop(start.console, start.cat_mode);
+    return MainLoop(start.console, start.cat_mode, start.tone);
 }

@@ -34,6 +34,8 @@
 #include <vector>
 
 #include "harness.h"
+#include "history/history.h"
+#include "platform/console_grid.h"
 
 namespace {
 
@@ -52,6 +54,7 @@ struct Case {
     std::vector<std::string> simulator;
     int cycles;  // 0: the common count
     bool log = false;  // recording with --log into the working folder
+    bool page = false; // the history page shown (h typed at the start)
 };
 
 struct Figures {
@@ -116,6 +119,8 @@ Figures RunCycles(const Case& c, int cycles) {
         f.error = s.error();
         return f;
     }
+    // Typed during the start-up, read before the first cycle.
+    if (c.page) s.SendKeys("h");
     // Generous: a slow case may take a few times the floor per cycle.
     const auto budget = [&](int n) {
         return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
@@ -129,10 +134,12 @@ Figures RunCycles(const Case& c, int cycles) {
     }
     const double cpu0 = e2e::CpuSeconds(s.pid());
     const Clock::time_point t0 = Clock::now();
+    const std::size_t bytes0 = s.Output().size();
     if (!s.WaitForRequests(last, budget(cycles))) {
         f.error = "the cycles did not finish in time";
         return f;
     }
+    const std::size_t bytes1 = s.Output().size();
     const double cpu1 = e2e::CpuSeconds(s.pid());
     const Clock::time_point t1 = Clock::now();
     f.peak_rss_kib = StatusKib(s.pid(), "VmHWM");
@@ -175,6 +182,8 @@ Figures RunCycles(const Case& c, int cycles) {
     const std::vector<std::size_t> spins = SpinnerWrites(s.Output());
     const std::size_t a = warm_up_cycles, b = warm_up_cycles + static_cast<std::size_t>(cycles);
     if (spins.size() > b) f.bytes_per_cycle = static_cast<double>(spins[b] - spins[a]) / cycles;
+    // The page hides the spinner: the bytes written while the cycles ran.
+    if (c.page) f.bytes_per_cycle = static_cast<double>(bytes1 - bytes0) / cycles;
     f.ok = f.exit_code == 0;
     if (!f.ok) f.error = "exit code " + std::to_string(f.exit_code);
     if (c.log) {
@@ -375,6 +384,7 @@ int main(int argc, char** argv) {
         {"paced", false, with({"--pace"}), 0},
         {"paced, cat", true, with({"--pace"}), 0},
         {"paced, cat, --log", true, with({"--pace"}), 0, true},
+        {"paced, cat, history page", true, with({"--pace"}), 0, false, true},
         {"paced, adapter 16 ms (low latency off)", false, with({"--pace", "--latency", "16"}), adapter_cycles},
         {"paced, adapter 1 ms (low latency on)", false, with({"--pace", "--latency", "1"}), adapter_cycles},
         {"paced, cat, adapter 16 ms (low latency off)", true, with({"--pace", "--latency", "16"}),
@@ -386,7 +396,7 @@ int main(int argc, char** argv) {
     auto wanted = [&](const std::string& name) {
         if (quick)
             return name == "instant" || name.find("cat, adapter 16") != std::string::npos ||
-                   name.find("--log") != std::string::npos;
+                   name.find("--log") != std::string::npos || name.find("history page") != std::string::npos;
         return only.empty() || name.find(only) != std::string::npos;
     };
 
@@ -408,12 +418,14 @@ int main(int argc, char** argv) {
     const Case* recorded_case = nullptr;
     // The recording case's twin, unrecorded: what its period is held against.
     const Case* unrecorded_case = nullptr;
+    const Case* page_case = nullptr;
     for (const Case& c : cases)
         if (c.name == "paced, cat") unrecorded_case = &c;
     for (const Case& c : cases) {
         if (!wanted(c.name)) continue;
         const Figures f = RunCycles(c, c.cycles > 0 ? c.cycles : cycles);
         if (c.log && f.ok) recorded = f, recorded_case = &c;
+        if (c.page && f.ok) page_case = &c;
         if (!f.ok) {
             std::printf("%-44s FAILED: %s\n", c.name.c_str(), f.error.c_str());
             all_ok = false;
@@ -451,6 +463,28 @@ int main(int argc, char** argv) {
             if (rounds > 0)
                 std::printf("  cycle period over %d alternating rounds of %d cycles: %.2f ms recording, "
                             "%.2f ms not (%+.2f %%)\n",
+                            rounds, cycles, with / rounds * 1e3, without / rounds * 1e3, (with / without - 1) * 100);
+        }
+    }
+
+    if (page_case != nullptr) {
+        std::printf("\nhistory page: the history takes %zu bytes, the page's cell grid %zu more\n",
+                    sizeof(History), sizeof(ConsoleGrid));
+        // The same alternation as for the recording: the page against the dashboard.
+        if (unrecorded_case != nullptr && !quick) {
+            double with = 0, without = 0;
+            int rounds = 0;
+            for (int round = 0; round < 3; ++round) {
+                const Figures a = RunCycles(*unrecorded_case, cycles);
+                const Figures b = RunCycles(*page_case, cycles);
+                if (!a.ok || !b.ok) continue;
+                without += a.mean_period;
+                with += b.mean_period;
+                ++rounds;
+            }
+            if (rounds > 0)
+                std::printf("  cycle period over %d alternating rounds of %d cycles: %.2f ms page shown, "
+                            "%.2f ms dashboard (%+.2f %%)\n",
                             rounds, cycles, with / rounds * 1e3, without / rounds * 1e3, (with / without - 1) * 100);
         }
     }

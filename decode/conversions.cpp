@@ -61,83 +61,119 @@ std::uint16_t Banded(float value, float alarm_low, float warn_low, float warn_hi
 
 constexpr float kNoLimit = std::numeric_limits<float>::lowest();
 
+// A reading's text around its number, which ReadingNumber writes.
+Reading Shown(CycleReading which, float value, const char* format) {
+    char number[16];  // more than any reading's number takes
+    ReadingNumber(which, value, number, sizeof number);
+    return Make(value, ReadingColour(which, value), format, number);
+}
+
 }  // namespace
+
+void ReadingNumber(CycleReading which, float value, char* out, std::size_t size) {
+    switch (which) {
+        case kReadThrottle:
+            std::snprintf(out, size, "%.2f", Widened(value));
+            return;
+        case kReadInjectors:
+        case kReadBattery:
+        case kReadLambdaIntegrator:
+            std::snprintf(out, size, "%2.2f", Widened(value));
+            return;
+        default:
+            std::snprintf(out, size, "%d", Truncated(value));
+            return;
+    }
+}
+
+std::uint16_t ReadingColour(CycleReading which, float value) {
+    switch (which) {
+        case kReadRevs:
+            return Banded(value, 500.0f, 800.0f, 6000.0f, 6500.0f);
+        case kReadInjectors:
+            // Threshold is a double: compared on the 32-bit value widened.
+            return static_cast<double>(value) <= 0.01 ? kColourAlarm : kColourNormal;
+        case kReadWater:
+            return Banded(value, kNoLimit, kNoLimit, 105.0f, 110.0f);
+        case kReadBattery:
+            return Banded(value, 12.0f, 12.5f, 14.0f, 14.5f);
+        case kReadLambdaState:
+            return value != 0.0f ? kColourNormal : kColourWarning;
+        default:
+            return kColourNormal;
+    }
+}
 
 Reading ConvertRevs(std::uint16_t period) {
     // The period counts ECU timer ticks per revolution; 0 means no pulses,
     // i.e. the engine is stopped.
     const float value = period == 0 ? 0.0f : 30000000.0f / static_cast<float>(period);
-    const std::uint16_t colour = Banded(value, 500.0f, 800.0f, 6000.0f, 6500.0f);
-    return Make(value, colour, "Revs:\t\t%d rpm     ", Truncated(value));
+    return Shown(kReadRevs, value, "Revs:\t\t%s rpm     ");
 }
 
 Reading ConvertInjectors(std::uint16_t count) {
     // The count is in 4 us steps; the product stays an exact integer.
     const std::int32_t micros = static_cast<std::int32_t>(count) * 4;
     const float value = static_cast<float>(static_cast<double>(micros) / 1000.0);
-    // Threshold is a double: compared on the 32-bit value widened.
-    const std::uint16_t colour = static_cast<double>(value) <= 0.01 ? kColourAlarm : kColourNormal;
-    return Make(value, colour, "Injectors:\t%2.2f ms     ", Widened(value));
+    return Shown(kReadInjectors, value, "Injectors:\t%s ms     ");
 }
 
 Reading ConvertAdvance(std::uint8_t raw) {
     const float value = static_cast<float>(raw / 4.0);
-    return Make(value, kColourNormal, "Advance:\t%d degrees     ", Truncated(value));
+    return Shown(kReadAdvance, value, "Advance:\t%s degrees     ");
 }
 
 Reading ConvertManifoldPressure(std::uint8_t raw) {
     const float value = static_cast<float>(raw * 8.5548 + 60.84);
-    return Make(value, kColourNormal, "MAP1,02/03:\t%d milliBar  ", Truncated(value));
+    return Shown(kReadManifold, value, "MAP1,02/03:\t%s milliBar  ");
 }
 
 Reading ConvertAirTemperature(std::uint8_t raw) {
     const float value = TemperatureOf(raw);
-    return Make(value, kColourNormal, "Air temp:\t%d degrees     ", Truncated(value));
+    return Shown(kReadAir, value, "Air temp:\t%s degrees     ");
 }
 
 Reading ConvertWaterTemperature(std::uint8_t raw) {
     const float value = TemperatureOf(raw);
-    const std::uint16_t colour = Banded(value, kNoLimit, kNoLimit, 105.0f, 110.0f);
-    return Make(value, colour, "Water temp:\t%d degrees     ", Truncated(value));
+    return Shown(kReadWater, value, "Water temp:\t%s degrees     ");
 }
 
 Reading ConvertThrottle(std::uint8_t raw) {
     // The sensor's slope changes above 170.
     const double degrees = raw > 170 ? raw * 0.7058 - 90.0 : raw * 0.1848 - 1.41;
     const float value = static_cast<float>(degrees);
-    return Make(value, kColourNormal, "Throttle:\t%.2f degrees     ", Widened(value));
+    return Shown(kReadThrottle, value, "Throttle:\t%s degrees     ");
 }
 
 Reading ConvertBattery(std::uint8_t raw) {
     const float value = static_cast<float>(raw * 0.0628);
-    const std::uint16_t colour = Banded(value, 12.0f, 12.5f, 14.0f, 14.5f);
-    return Make(value, colour, "Battery:\t%2.2f volts     ", Widened(value));
+    return Shown(kReadBattery, value, "Battery:\t%s volts     ");
 }
 
 Reading ConvertInjectionAngle(std::uint8_t raw) {
     // Two roundings: the product is held in 32 bits before the subtraction.
     const float product = static_cast<float>(raw * 90.0 / 4.0);
     const float value = 720.0f - product;
-    return Make(value, kColourNormal, "Inj. angle:\t%d degrees     ", Truncated(value));
+    return Shown(kReadInjectionAngle, value, "Inj. angle:\t%s degrees     ");
 }
 
 Reading ConvertVae(std::uint16_t raw) {
     // Two roundings: the product is held in 32 bits before the offset.
     const float product = static_cast<float>(raw * 0.009782);
     const float value = product - 16.0f;
-    return Make(value, kColourNormal, "VAE:\t\t%d percent     ", Truncated(value));
+    return Shown(kReadVae, value, "VAE:\t\t%s percent     ");
 }
 
 Reading ConvertLambdaIntegrator(std::uint16_t raw) {
     const float value = static_cast<float>(raw * 125.0 / 1000000.0);
-    return Make(value, kColourNormal, "%2.2f %%", Widened(value));
+    return Shown(kReadLambdaIntegrator, value, "%s %%");
 }
 
 Reading ConvertLambdaState(std::uint8_t raw) {
     // No engineering value: the state is a flag, kept as the raw byte.
     const bool closed = raw != 0;
-    return Make(static_cast<float>(raw), closed ? kColourNormal : kColourWarning, "%s",
-                closed ? "closed loop" : "open loop  ");
+    return Make(static_cast<float>(raw), ReadingColour(kReadLambdaState, static_cast<float>(raw)),
+                "%s", closed ? "closed loop" : "open loop  ");
 }
 
 bool EngineRunning(const Reading& revs) { return revs.value >= 1.0f; }

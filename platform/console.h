@@ -46,6 +46,32 @@ void console_set_title(const char* title);
 // Clears the whole screen and homes the cursor.
 void console_clear();
 
+// The console's two screens: the dashboard, where the program starts and
+// ends, and the history page. Each keeps its cells while the other shows.
+enum ConsoleScreen : int { kScreenDashboard = 0, kScreenPage = 1 };
+
+// The screen that attribute, cursor, write and clear go to from now on.
+void console_select_screen(ConsoleScreen screen);
+
+// Shows `screen`, complete, at once; what was written to it while the other
+// showed included.
+void console_show_screen(ConsoleScreen screen);
+
+// Columns the terminal shows (80 when not known, and on Windows).
+int console_columns();
+
+// Whether the terminal's character set is UTF-8 (the locale's: LC_ALL,
+// LC_CTYPE, LANG), so that block characters can be written.
+bool console_utf8();
+
+// Whether the console has a title bar that shows console_set_title (not so
+// on the Linux console, TERM=linux).
+bool console_title_shown();
+
+// Sounds the bell once: BEL on a terminal, Beep on Windows. Never waits for
+// the sound.
+void console_bell();
+
 // Restores the terminal (POSIX) and closes the handle, the cursor left at
 // column 0 below everything written. Safe to call twice.
 void console_close(ConsoleHandle console);

@@ -71,6 +71,9 @@ void grid_write(ConsoleGrid& grid, const char* text) {
             do {
                 put_cell(grid, ' ');
             } while (grid.cursor_x % kTabStop != 0);
+        } else if (c == 0xE2 && p[1] == '\x96' && grid_cell_is_block(GridCell{p[2], 0})) {
+            put_cell(grid, p[2]);
+            p += 2;
         } else {
             put_cell(grid, c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
         }

@@ -47,8 +47,16 @@ void grid_set_cursor(ConsoleGrid& grid, int x, int y);
 // Places text at the cursor in the current attribute: "\n" to column 0 of the
 // next row, "\r" to column 0, "\t" as spaces up to the next multiple of 8,
 // a text reaching the right edge goes on at column 0 of the next row. Other
-// control bytes and bytes above 0x7E show as '?': one byte is one cell.
+// control bytes and bytes above 0x7E show as '?': one byte is one cell,
+// except for the block characters (grid_cell_is_block).
 void grid_write(ConsoleGrid& grid, const char* text);
+
+// The block characters U+2581 to U+2588 (lower one eighth to full block),
+// written as UTF-8, take one cell each; the cell holds the last byte of the
+// sequence (0x81 to 0x88).
+constexpr bool grid_cell_is_block(GridCell cell) {
+    return static_cast<unsigned char>(cell.ch) >= 0x81 && static_cast<unsigned char>(cell.ch) <= 0x88;
+}
 
 // Every change so far counts as shown.
 void grid_forget_changes(ConsoleGrid& grid);

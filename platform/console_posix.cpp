@@ -102,7 +102,11 @@ char* put_cup(char* p, unsigned x, unsigned y) {
 
 // ---- What the terminal shows ----
 
-ConsoleGrid grid;
+// The dashboard's grid and the page's. The terminal shows one; the console
+// calls write to one, which may be the other: its changes wait until it shows.
+ConsoleGrid grids[2];
+ConsoleGrid* volatile shown_grid = &grids[kScreenDashboard];
+ConsoleGrid* written_grid = &grids[kScreenDashboard];
 
 struct Shown {
     // The terminal's size.
@@ -199,11 +203,20 @@ int visible_rows() {
 }
 
 void out_cell(int x, int y) {
-    const GridCell cell = grid.cells[y][x];
+    const GridCell cell = shown_grid->cells[y][x];
     out_cursor(x, y);
     out_attribute(cell.attribute);
-    *out_room(1) = cell.ch;
-    ++out_len;
+    if (grid_cell_is_block(cell)) {
+        // A block character: one cell, three bytes of UTF-8.
+        char* p = out_room(3);
+        p[0] = '\xE2';
+        p[1] = '\x96';
+        p[2] = cell.ch;
+        out_len += 3;
+    } else {
+        *out_room(1) = cell.ch;
+        ++out_len;
+    }
     // Autowrap is off: at the last column the cursor stays where it is.
     shown.x = x + 1 < shown.columns ? x + 1 : -1;
 }
@@ -222,11 +235,13 @@ void query_size() {
     }
 }
 
-int needed_columns() { return grid.used_columns > kScreenColumns ? grid.used_columns : kScreenColumns; }
+int needed_columns() {
+    return shown_grid->used_columns > kScreenColumns ? shown_grid->used_columns : kScreenColumns;
+}
 // The whole screen, also while its lower part is still to be drawn.
-int needed_rows() { return grid.used_rows > kScreenRows ? grid.used_rows : kScreenRows; }
+int needed_rows() { return shown_grid->used_rows > kScreenRows ? shown_grid->used_rows : kScreenRows; }
 
-bool grid_hidden() { return grid.used_columns > shown.columns || grid.used_rows > shown.rows; }
+bool grid_hidden() { return shown_grid->used_columns > shown.columns || shown_grid->used_rows > shown.rows; }
 
 void out_notice() {
     char text[128];
@@ -262,14 +277,14 @@ bool catch_up() {
         out_bytes(shown.title, shown.title_len);
     }
     out_text("\x1b[?7l");
-    out_attribute(grid.attribute & 0xF0);
+    out_attribute(shown_grid->attribute & 0xF0);
     out_text("\x1b[2J");
     const GridCell black{' ', 0};
     for (int y = 0; y < visible_rows(); ++y)
         for (int x = 0; x < visible_columns(); ++x)
-            if (!grid_cells_look_alike(grid.cells[y][x], black)) out_cell(x, y);
+            if (!grid_cells_look_alike(shown_grid->cells[y][x], black)) out_cell(x, y);
     if (shown.notice) out_notice();
-    grid_forget_changes(grid);
+    grid_forget_changes(*shown_grid);
     return true;
 }
 
@@ -278,7 +293,7 @@ void show_changes() {
     const bool was_shown = shown.notice;
     shown.notice = grid_hidden();
     int row, first, last;
-    while (grid_take_changes(grid, &row, &first, &last)) out_grid_row(row, first, last);
+    while (grid_take_changes(*shown_grid, &row, &first, &last)) out_grid_row(row, first, last);
     if (shown.notice) {
         if (!was_shown || shown.notice_columns != needed_columns() || shown.notice_rows != needed_rows())
             out_notice();
@@ -331,7 +346,7 @@ void restore_terminal() {
             p = put_text(p, kPopTitle);
             shown.title_pushed = 0;
         }
-        const int below = grid_row_below(grid);
+        const int below = grid_row_below(*shown_grid);
         if (below < shown.rows) {
             p = put_cup(p, 0, static_cast<unsigned>(below));
         } else {
@@ -416,8 +431,10 @@ ConsoleHandle console_open() {
             apply_mode();
         }
         if (isatty(STDOUT_FILENO)) {
-            grid.attribute = 7;
-            grid_clear(grid);
+            for (ConsoleGrid& g : grids) {
+                g.attribute = 7;
+                grid_clear(g);
+            }
             query_size();
             on_terminal = 1;
             // Autowrap off: a text reaching the window's edge must not wrap
@@ -443,16 +460,18 @@ ConsoleHandle console_open() {
 // elsewhere their escapes wait in the buffer for the text that follows, so a
 // positioned coloured text is one write.
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+    if (!on_terminal && written_grid == &grids[kScreenPage]) return;
     if (mono) attribute = console_mono_attribute(attribute);
     if (on_terminal)
-        grid.attribute = attribute;
+        written_grid->attribute = attribute;
     else
         out_attribute(attribute);
 }
 
 void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
+    if (!on_terminal && written_grid == &grids[kScreenPage]) return;
     if (on_terminal)
-        grid_set_cursor(grid, x, y);
+        grid_set_cursor(*written_grid, x, y);
     else
         out_cup(x < 0 ? 0 : x, y < 0 ? 0 : y);
 }
@@ -460,8 +479,10 @@ void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
 void console_write(const char* text) {
     if (on_terminal) {
         catch_up();
-        grid_write(grid, text);
-        show_changes();
+        grid_write(*written_grid, text);
+        if (written_grid == shown_grid) show_changes();
+    } else if (written_grid == &grids[kScreenPage]) {
+        return;  // a file or a pipe gets the dashboard alone
     } else {
         out_text(text);
     }
@@ -493,11 +514,16 @@ void console_set_title(const char* title) {
 void console_clear() {
     // Erase fills with the current background, as "cls" fills with the
     // current attribute; then home the cursor.
+    if (on_terminal && written_grid != shown_grid) {
+        grid_clear(*written_grid);
+        return;
+    }
+    if (!on_terminal && written_grid == &grids[kScreenPage]) return;
     if (on_terminal) {
         catch_up();
-        grid_clear(grid);
+        grid_clear(*written_grid);
         shown.notice = 0;
-        out_attribute(grid.attribute);
+        out_attribute(written_grid->attribute);
         shown.x = 0;
         shown.y = 0;
     }
@@ -509,6 +535,40 @@ void console_close(ConsoleHandle) {
     catch_up();
     out_flush();
     restore_terminal();
+}
+
+void console_select_screen(ConsoleScreen screen) { written_grid = &grids[screen]; }
+
+void console_show_screen(ConsoleScreen screen) {
+    if (!on_terminal || shown_grid == &grids[screen]) return;
+    catch_up();
+    shown_grid = &grids[screen];
+    shown.repaint_owed = 1;
+    catch_up();
+    out_flush();
+}
+
+int console_columns() { return on_terminal ? static_cast<int>(shown.columns) : kScreenColumns; }
+
+bool console_utf8() {
+    // The first of these that is set names the character set.
+    static const char* const kNames[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (const char* name : kNames) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || value[0] == '\0') continue;
+        return strcasestr(value, "UTF-8") != nullptr || strcasestr(value, "utf8") != nullptr;
+    }
+    return false;
+}
+
+bool console_title_shown() {
+    const char* term = std::getenv("TERM");
+    return term == nullptr || std::strcmp(term, "linux") != 0;
+}
+
+void console_bell() {
+    out_text("\a");
+    out_flush();
 }
 
 void posix_console_refresh() {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/file.h"
 #include "platform/serial_win32.h"
@@ -18,6 +19,29 @@ namespace {
 char stdout_buffer[1024];
 
 HANDLE console_out = INVALID_HANDLE_VALUE;
+// The history page's screen buffer, made when first written; the calls go
+// to it while it is selected.
+HANDLE page_buffer = INVALID_HANDLE_VALUE;
+bool page_selected = false;
+
+// Where the calls go; with no page buffer (it could not be made) the page's
+// calls go nowhere rather than onto the dashboard.
+HANDLE target(ConsoleHandle console) { return page_selected ? page_buffer : console; }
+
+// As large as the dashboard's buffer, so that the page clips the same way.
+void make_page_buffer() {
+    if (page_buffer != INVALID_HANDLE_VALUE || console_out == INVALID_HANDLE_VALUE) return;
+    page_buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (page_buffer != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(console_out, &info))
+        SetConsoleScreenBufferSize(page_buffer, info.dwSize);
+}
+
+DWORD WINAPI beep_thread(LPVOID) {
+    Beep(880, 150);
+    return 0;
+}
 
 // No colour: decided once, before the console is opened.
 bool mono = false;
@@ -40,6 +64,7 @@ BOOL WINAPI on_control(DWORD event) {
     win32_port_release_from_handler();
     file_release_from_exit_path();
     if (console_out != INVALID_HANDLE_VALUE) {
+        SetConsoleActiveScreenBuffer(console_out);
         SetConsoleTextAttribute(console_out, mono ? kAttributePlain : 15);
         COORD below = {0, 25};
         SetConsoleCursorPosition(console_out, below);
@@ -79,7 +104,7 @@ void console_ask_mono() { mono = true; }
 
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute) {
     ConsoleLock lock;
-    SetConsoleTextAttribute(console, mono ? console_mono_attribute(attribute) : attribute);
+    SetConsoleTextAttribute(target(console), mono ? console_mono_attribute(attribute) : attribute);
 }
 
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
@@ -87,13 +112,19 @@ void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
     COORD pos;
     pos.X = x;
     pos.Y = y;
-    SetConsoleCursorPosition(console, pos);
+    SetConsoleCursorPosition(target(console), pos);
 }
 
 void console_write(const char* text) {
     // Flushed at once: the text must be on the console before the next
     // cursor move or attribute change.
     ConsoleLock lock;
+    if (page_selected) {
+        DWORD written = 0;
+        if (page_buffer != INVALID_HANDLE_VALUE)
+            WriteConsoleA(page_buffer, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+        return;
+    }
     std::printf("%s", text);
     std::fflush(stdout);
 }
@@ -105,11 +136,55 @@ void console_set_title(const char* title) {
 
 void console_clear() {
     ConsoleLock lock;
+    if (page_selected) {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (!GetConsoleScreenBufferInfo(page_buffer, &info)) return;
+        const DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+        const COORD home = {0, 0};
+        DWORD done = 0;
+        FillConsoleOutputCharacterA(page_buffer, ' ', cells, home, &done);
+        FillConsoleOutputAttribute(page_buffer, info.wAttributes, cells, home, &done);
+        SetConsoleCursorPosition(page_buffer, home);
+        return;
+    }
     std::system("cls");
+}
+
+void console_select_screen(ConsoleScreen screen) {
+    ConsoleLock lock;
+    if (screen == kScreenPage) make_page_buffer();
+    page_selected = screen == kScreenPage;
+}
+
+void console_show_screen(ConsoleScreen screen) {
+    ConsoleLock lock;
+    if (screen == kScreenPage) make_page_buffer();
+    HANDLE shown = screen == kScreenPage ? page_buffer : console_out;
+    if (shown != INVALID_HANDLE_VALUE) SetConsoleActiveScreenBuffer(shown);
+}
+
+int console_columns() { return 80; }
+
+// The console's code page is not UTF-8 by default: plain ASCII.
+bool console_utf8() { return false; }
+
+bool console_title_shown() { return true; }
+
+// Some console hosts drop a BEL written to the console; Beep blocks for the
+// length of the tone, so it sounds on a thread of its own.
+void console_bell() {
+    HANDLE thread = CreateThread(nullptr, 0, beep_thread, nullptr, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
 }
 
 void console_close(ConsoleHandle console) {
     ConsoleLock lock;
+    if (page_buffer != INVALID_HANDLE_VALUE) {
+        if (console_out != INVALID_HANDLE_VALUE) SetConsoleActiveScreenBuffer(console_out);
+        CloseHandle(page_buffer);
+        page_buffer = INVALID_HANDLE_VALUE;
+        page_selected = false;
+    }
     if (console == console_out) console_out = INVALID_HANDLE_VALUE;
     if (console != nullptr && console != INVALID_HANDLE_VALUE) CloseHandle(console);
 }

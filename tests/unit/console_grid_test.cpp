@@ -38,6 +38,9 @@ TEST(ConsoleGrid, PlacesTextAsAWindowsConsoleBufferDoes) {
              Case{0, kGridRows - 1, "x\ny\n", kGridRows - 1, 0, "x.", 0, kGridRows, kGridRows},
              // Control and 8-bit bytes are one '?' cell each: never a sequence.
              Case{0, 0, "a\x1b[1m\xc3\xa9", 0, 0, "a?[1m??.", 7, 0, 1},
+             // The block characters are one cell each, holding their last byte;
+             // a sequence cut short or beyond them is '?' cells.
+             Case{0, 0, "\xe2\x96\x81\xe2\x96\x88\xe2\x96\x89\xe2\x96", 0, 0, "\x81\x88?????.", 7, 0, 1},
          }) {
         ConsoleGrid g{};
         g.attribute = 15;

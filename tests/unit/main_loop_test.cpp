@@ -52,6 +52,8 @@ TEST(MainLoop, OnlyTheLastKeyReadBeforeACycleCounts) {
         {"Q after two cycles", 2, {'Q'}, 0, {}, 2},
         {"q then x goes on", 1, {'q', 'x'}, 30, {'Q'}, 2},
         {"x then q quits", 1, {'x', 'q'}, 0, {}, 1},
+        {"q then h, Tab, r, b goes on", 1, {'q', 'h', '\t', 'r', 'b'}, 30, {'Q'}, 2},
+        {"h, r, b then q quits", 1, {'h', 'r', 'b', 'q'}, 0, {}, 1},
         {"q typed during a cycle waits for its end", 0, {}, 5, {'q'}, 1},
     };
     for (const auto& c : cases) {

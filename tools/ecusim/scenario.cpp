@@ -14,6 +14,8 @@ constexpr ScenarioInfo kScenarios[] = {
     {Scenario::kDrive, "drive",
      "revs sweeping 760-6560 rpm, load following, water into the red"},
     {Scenario::kFaults, "faults", "engine stopped, every sensor fault in turn, 3 s each"},
+    {Scenario::kWiggle, "wiggle",
+     "idling; sensor faults that come and go (a wiggled harness), every 6 s"},
     {Scenario::kSilent, "silent", "never answers"},
     {Scenario::kEcho, "echo", "answers only the echo of each request"},
     {Scenario::kStray, "stray", "idle values, each answer followed by stray bytes"},
@@ -129,6 +131,27 @@ EngineState Faults(double t) {
     return s;
 }
 
+EngineState Wiggle(double t) {
+    EngineState s = Idle();
+    // Small wanderings, so that the trend lines have a shape.
+    s.revs_rpm = 900 + 40 * std::sin(2 * std::numbers::pi * t / 17);
+    s.manifold_millibar = 340 + 20 * std::sin(2 * std::numbers::pi * t / 13);
+    s.water_celsius = 86 + 4 * Triangle(t, 90);
+    s.battery_volts = 13.8 + 0.2 * std::sin(2 * std::numbers::pi * t / 11);
+    const double f = std::fmod(t, kWigglePeriodSeconds);
+    if (f >= 1.5 && f < 2.0) {  // water sensor open circuit: it reads coldest
+        s.uniram1 = 0x10;
+        s.water_celsius = -55;
+    } else if (f >= 3.5 && f < 3.9) {
+        // Throttle position sensor open circuit. Open, not short: a short's
+        // second byte, read a moment after the first, could miss the change.
+        s.uniram1 = 0x80;
+    } else if (f >= 5.0 && f < 5.3) {  // the battery's lead sags (yellow, not red)
+        s.battery_volts = 12.3;
+    }
+    return s;
+}
+
 }  // namespace
 
 std::span<const ScenarioInfo> AllScenarios() { return kScenarios; }
@@ -155,6 +178,8 @@ EngineState ScenarioState(Scenario scenario, double seconds) {
             return Drive(seconds);
         case Scenario::kFaults:
             return Faults(seconds);
+        case Scenario::kWiggle:
+            return Wiggle(seconds);
         case Scenario::kIdle:
         case Scenario::kSilent:
         case Scenario::kEcho:

@@ -9,7 +9,7 @@
 
 namespace ecusim {
 
-enum class Scenario { kOff, kIdle, kDrive, kFaults, kSilent, kEcho, kStray, kLate };
+enum class Scenario { kOff, kIdle, kDrive, kFaults, kWiggle, kSilent, kEcho, kStray, kLate };
 
 struct ScenarioInfo {
     Scenario scenario;
@@ -51,6 +51,11 @@ struct FaultCase {
 std::span<const FaultCase> FaultCases();
 // How long the faults scenario shows each case.
 inline constexpr double kSecondsPerFault = 3.0;
+
+// The wiggle scenario's period: the water temperature sensor goes open
+// circuit for half a second, later the throttle position sensor goes open
+// circuit for 0.4 s, then the battery sags to 12.3 V for 0.3 s.
+inline constexpr double kWigglePeriodSeconds = 6.0;
 
 // The state of `scenario` at `seconds` of scenario time. Silent, echo,
 // stray and late hold the idle values (silent and echo never send them).

@@ -53,8 +53,10 @@ void Reset() {
     clock_ms = 0;
     port = Port{};
     console = Console{};
-    grid_clear(console.grid);
-    console.grid.attribute = 7;
+    for (ConsoleGrid* g : {&console.grid, &console.page}) {
+        grid_clear(*g);
+        g->attribute = 7;
+    }
     keys.clear();
     key_polls_before_keys = 0;
     input_ended = false;
@@ -179,16 +181,22 @@ ConsoleHandle console_open() {
 
 void console_ask_mono() { events.push_back("console mono"); }
 
+namespace {
+ConsoleGrid& written() { return fake::console.page_selected ? fake::console.page : fake::console.grid; }
+}  // namespace
+
 void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
-    fake::console.grid.attribute = static_cast<std::uint8_t>(attribute);
+    written().attribute = static_cast<std::uint8_t>(attribute);
 }
 
-void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
-    grid_set_cursor(fake::console.grid, x, y);
-}
+void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) { grid_set_cursor(written(), x, y); }
 
 void console_write(const char* text) {
-    auto& g = fake::console.grid;
+    auto& g = written();
+    if (fake::console.page_selected) {
+        grid_write(g, text);
+        return;
+    }
     events.push_back("text " + std::to_string(g.cursor_x) + "," + std::to_string(g.cursor_y) + "," +
                      std::to_string(g.attribute) + " " + text);
     grid_write(g, text);
@@ -197,6 +205,10 @@ void console_write(const char* text) {
 void console_set_title(const char* title) { fake::console.title = title; }
 
 void console_clear() {
+    if (fake::console.page_selected) {
+        grid_clear(fake::console.page);
+        return;
+    }
     events.push_back("clear");
     grid_clear(fake::console.grid);
     ++fake::console.clears;
@@ -208,6 +220,22 @@ void console_close(ConsoleHandle) {
 }
 
 bool console_output_is_terminal() { return true; }
+
+void console_select_screen(ConsoleScreen screen) { fake::console.page_selected = screen == kScreenPage; }
+
+void console_show_screen(ConsoleScreen screen) {
+    events.push_back(screen == kScreenPage ? "show page" : "show dashboard");
+    fake::console.page_shown = screen == kScreenPage;
+}
+
+int console_columns() { return 80; }
+bool console_utf8() { return false; }
+bool console_title_shown() { return true; }
+
+void console_bell() {
+    events.push_back("bell");
+    ++fake::console.bells;
+}
 
 const char* console_unusable_reason() { return nullptr; }
 

@@ -46,6 +46,10 @@ constexpr int kCols = kGridColumns;
 constexpr int kRows = kGridRows;
 struct Console {
     ConsoleGrid grid;  // blank cells of colour 0, pen 7 after Reset()
+    ConsoleGrid page;  // the history page's screen
+    bool page_selected = false;  // the calls write to the page
+    bool page_shown = false;
+    int bells = 0;
     std::string title;
     int clears = 0;
     bool closed = false;
