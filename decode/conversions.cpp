@@ -51,11 +51,9 @@ Reading Make(float value, std::uint16_t colour, const char* format, Args... args
 // sees exactly the whole degrees shown.
 float TemperatureOf(std::uint8_t raw) { return static_cast<float>(temperature[raw]); }
 
-// Green inside [warn_low, warn_high], yellow outside it, red outside
-// [alarm_low, alarm_high].
-std::uint16_t Banded(float value, float alarm_low, float warn_low, float warn_high, float alarm_high) {
-    if (value < alarm_low || value > alarm_high) return kColourAlarm;
-    if (value < warn_low || value > warn_high) return kColourWarning;
+std::uint16_t Banded(float value, const ColourBands& b) {
+    if (value < b.alarm_low || value > b.alarm_high) return kColourAlarm;
+    if (value < b.warn_low || value > b.warn_high) return kColourWarning;
     return kColourNormal;
 }
 
@@ -63,81 +61,112 @@ constexpr float kNoLimit = std::numeric_limits<float>::lowest();
 
 }  // namespace
 
+const ColourBands kRevsBands{500.0f, 800.0f, 6000.0f, 6500.0f};
+const ColourBands kWaterBands{kNoLimit, kNoLimit, 105.0f, 110.0f};
+const ColourBands kBatteryBands{12.0f, 12.5f, 14.0f, 14.5f};
+
+Reading RevsReading(float value) {
+    return Make(value, Banded(value, kRevsBands), "Revs:\t\t%d rpm     ", Truncated(value));
+}
+
+Reading InjectorsReading(float value) {
+    // Threshold is a double: compared on the 32-bit value widened.
+    const std::uint16_t colour = static_cast<double>(value) <= kInjectorsAlarmAtMost ? kColourAlarm : kColourNormal;
+    return Make(value, colour, "Injectors:\t%2.2f ms     ", Widened(value));
+}
+
+Reading AdvanceReading(float value) {
+    return Make(value, kColourNormal, "Advance:\t%d degrees     ", Truncated(value));
+}
+
+Reading ManifoldPressureReading(float value) {
+    return Make(value, kColourNormal, "MAP1,02/03:\t%d milliBar  ", Truncated(value));
+}
+
+Reading AirTemperatureReading(float value) {
+    return Make(value, kColourNormal, "Air temp:\t%d degrees     ", Truncated(value));
+}
+
+Reading WaterTemperatureReading(float value) {
+    return Make(value, Banded(value, kWaterBands), "Water temp:\t%d degrees     ", Truncated(value));
+}
+
+Reading ThrottleReading(float value) {
+    return Make(value, kColourNormal, "Throttle:\t%.2f degrees     ", Widened(value));
+}
+
+Reading BatteryReading(float value) {
+    return Make(value, Banded(value, kBatteryBands), "Battery:\t%2.2f volts     ", Widened(value));
+}
+
+Reading InjectionAngleReading(float value) {
+    return Make(value, kColourNormal, "Inj. angle:\t%d degrees     ", Truncated(value));
+}
+
+Reading VaeReading(float value) {
+    return Make(value, kColourNormal, "VAE:\t\t%d percent     ", Truncated(value));
+}
+
+Reading LambdaIntegratorReading(float value) {
+    return Make(value, kColourNormal, "%2.2f %%", Widened(value));
+}
+
+Reading LambdaStateReading(bool closed) {
+    // No engineering value: the state is a flag, kept as the raw byte.
+    return Make(closed ? 1.0f : 0.0f, closed ? kColourNormal : kColourWarning, "%s",
+                closed ? "closed loop" : "open loop  ");
+}
+
 Reading ConvertRevs(std::uint16_t period) {
     // The period counts ECU timer ticks per revolution; 0 means no pulses,
     // i.e. the engine is stopped.
-    const float value = period == 0 ? 0.0f : 30000000.0f / static_cast<float>(period);
-    const std::uint16_t colour = Banded(value, 500.0f, 800.0f, 6000.0f, 6500.0f);
-    return Make(value, colour, "Revs:\t\t%d rpm     ", Truncated(value));
+    return RevsReading(period == 0 ? 0.0f : 30000000.0f / static_cast<float>(period));
 }
 
 Reading ConvertInjectors(std::uint16_t count) {
     // The count is in 4 us steps; the product stays an exact integer.
     const std::int32_t micros = static_cast<std::int32_t>(count) * 4;
-    const float value = static_cast<float>(static_cast<double>(micros) / 1000.0);
-    // Threshold is a double: compared on the 32-bit value widened.
-    const std::uint16_t colour = static_cast<double>(value) <= 0.01 ? kColourAlarm : kColourNormal;
-    return Make(value, colour, "Injectors:\t%2.2f ms     ", Widened(value));
+    return InjectorsReading(static_cast<float>(static_cast<double>(micros) / 1000.0));
 }
 
-Reading ConvertAdvance(std::uint8_t raw) {
-    const float value = static_cast<float>(raw / 4.0);
-    return Make(value, kColourNormal, "Advance:\t%d degrees     ", Truncated(value));
-}
+Reading ConvertAdvance(std::uint8_t raw) { return AdvanceReading(static_cast<float>(raw / 4.0)); }
 
 Reading ConvertManifoldPressure(std::uint8_t raw) {
-    const float value = static_cast<float>(raw * 8.5548 + 60.84);
-    return Make(value, kColourNormal, "MAP1,02/03:\t%d milliBar  ", Truncated(value));
+    return ManifoldPressureReading(static_cast<float>(raw * 8.5548 + 60.84));
 }
 
-Reading ConvertAirTemperature(std::uint8_t raw) {
-    const float value = TemperatureOf(raw);
-    return Make(value, kColourNormal, "Air temp:\t%d degrees     ", Truncated(value));
-}
+Reading ConvertAirTemperature(std::uint8_t raw) { return AirTemperatureReading(TemperatureOf(raw)); }
 
-Reading ConvertWaterTemperature(std::uint8_t raw) {
-    const float value = TemperatureOf(raw);
-    const std::uint16_t colour = Banded(value, kNoLimit, kNoLimit, 105.0f, 110.0f);
-    return Make(value, colour, "Water temp:\t%d degrees     ", Truncated(value));
-}
+Reading ConvertWaterTemperature(std::uint8_t raw) { return WaterTemperatureReading(TemperatureOf(raw)); }
 
 Reading ConvertThrottle(std::uint8_t raw) {
     // The sensor's slope changes above 170.
     const double degrees = raw > 170 ? raw * 0.7058 - 90.0 : raw * 0.1848 - 1.41;
-    const float value = static_cast<float>(degrees);
-    return Make(value, kColourNormal, "Throttle:\t%.2f degrees     ", Widened(value));
+    return ThrottleReading(static_cast<float>(degrees));
 }
 
-Reading ConvertBattery(std::uint8_t raw) {
-    const float value = static_cast<float>(raw * 0.0628);
-    const std::uint16_t colour = Banded(value, 12.0f, 12.5f, 14.0f, 14.5f);
-    return Make(value, colour, "Battery:\t%2.2f volts     ", Widened(value));
-}
+Reading ConvertBattery(std::uint8_t raw) { return BatteryReading(static_cast<float>(raw * 0.0628)); }
 
 Reading ConvertInjectionAngle(std::uint8_t raw) {
     // Two roundings: the product is held in 32 bits before the subtraction.
     const float product = static_cast<float>(raw * 90.0 / 4.0);
-    const float value = 720.0f - product;
-    return Make(value, kColourNormal, "Inj. angle:\t%d degrees     ", Truncated(value));
+    return InjectionAngleReading(720.0f - product);
 }
 
 Reading ConvertVae(std::uint16_t raw) {
     // Two roundings: the product is held in 32 bits before the offset.
     const float product = static_cast<float>(raw * 0.009782);
-    const float value = product - 16.0f;
-    return Make(value, kColourNormal, "VAE:\t\t%d percent     ", Truncated(value));
+    return VaeReading(product - 16.0f);
 }
 
 Reading ConvertLambdaIntegrator(std::uint16_t raw) {
-    const float value = static_cast<float>(raw * 125.0 / 1000000.0);
-    return Make(value, kColourNormal, "%2.2f %%", Widened(value));
+    return LambdaIntegratorReading(static_cast<float>(raw * 125.0 / 1000000.0));
 }
 
 Reading ConvertLambdaState(std::uint8_t raw) {
-    // No engineering value: the state is a flag, kept as the raw byte.
-    const bool closed = raw != 0;
-    return Make(static_cast<float>(raw), closed ? kColourNormal : kColourWarning, "%s",
-                closed ? "closed loop" : "open loop  ");
+    Reading r = LambdaStateReading(raw != 0);
+    r.value = static_cast<float>(raw);
+    return r;
 }
 
 bool EngineRunning(const Reading& revs) { return revs.value >= 1.0f; }

@@ -25,6 +25,34 @@ Reading ConvertVae(std::uint16_t raw);
 Reading ConvertLambdaIntegrator(std::uint16_t raw);
 Reading ConvertLambdaState(std::uint8_t raw);
 
+// The colour bands, as the dashboard compares them on the 32-bit value:
+// green inside [warn_low, warn_high], yellow outside it, red outside
+// [alarm_low, alarm_high]. The report draws the same bands.
+struct ColourBands {
+    float alarm_low, warn_low, warn_high, alarm_high;
+};
+extern const ColourBands kRevsBands;
+extern const ColourBands kWaterBands;    // no lower limits: both are the lowest float
+extern const ColourBands kBatteryBands;
+// Injectors: red at or below this (compared on the value widened to double).
+constexpr double kInjectorsAlarmAtMost = 0.01;
+
+// A value as the dashboard writes and colours it: the Convert functions
+// above are the raw conversion followed by these. The report writes its
+// figures with them.
+Reading RevsReading(float value);
+Reading InjectorsReading(float value);
+Reading AdvanceReading(float value);
+Reading ManifoldPressureReading(float value);
+Reading AirTemperatureReading(float value);
+Reading WaterTemperatureReading(float value);
+Reading ThrottleReading(float value);
+Reading BatteryReading(float value);
+Reading InjectionAngleReading(float value);
+Reading VaeReading(float value);
+Reading LambdaIntegratorReading(float value);
+Reading LambdaStateReading(bool closed);
+
 // The engine counts as running when the revs reading is 1 or more, which
 // happens exactly when the revs period is not 0.
 bool EngineRunning(const Reading& revs);
