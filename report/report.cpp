@@ -1,5 +1,6 @@
 #include "report/report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +59,10 @@ const ReadingInfo kReadings[] = {
      nullptr},
 };
 constexpr int kReadingCount = sizeof kReadings / sizeof kReadings[0];
+
+// A recorded value for the dashboard's functions, which take a 32-bit value
+// and write "%d" of it: a hand-edited file may hold numbers no ECU gives.
+float ForReading(double value) { return static_cast<float>(std::clamp(value, -1e9, 1e9)); }
 
 bool IsCatOnly(const ReadingInfo& r) { return r.column == kColLambdaIntegrator || r.column == kColLambdaClosed; }
 
@@ -134,7 +139,7 @@ void CountBands(Tally& t, const RecordingLayout& layout, const RecordedRow& row,
     for (int i = 0; i < kReadingCount; ++i) {
         const ReadingInfo& r = kReadings[i];
         if (!Shown(layout, IsCatOnly(r)) || !Answered(layout, row, ReadingBit(r.reading))) continue;
-        const std::uint16_t colour = r.of(static_cast<float>(row.value[r.column])).colour;
+        const std::uint16_t colour = r.of(ForReading(row.value[r.column])).colour;
         if (colour == kColourWarning) t.stats[i].yellow_s += seconds;
         if (colour == kColourAlarm) t.stats[i].red_s += seconds;
     }
@@ -174,7 +179,7 @@ bool TallyRow(void* context, const RecordingLayout& layout, const RecordedRow& r
         const FaultReport report = DecodeFaults(
             static_cast<std::uint8_t>(row.value[kColUniram1]), static_cast<std::uint8_t>(row.value[kColUniram2]),
             static_cast<std::uint8_t>(row.value[kColUniram3]), static_cast<std::uint8_t>(row.value[kColUniramS]),
-            layout.cat_mode, EngineRunning(RevsReading(static_cast<float>(row.value[kColRevs]))));
+            layout.cat_mode, EngineRunning(RevsReading(ForReading(row.value[kColRevs]))));
         for (int s = 0; s < kSensorCount; ++s) {
             if (!Shown(layout, kSensors[s].cat_only)) continue;
             const SensorStatus& status = report.*kSensors[s].status;
@@ -283,7 +288,7 @@ void PutTrimmed(const char* text) {
 
 // Seconds as m:ss.s, or h:mm:ss from an hour on.
 void TimeText(char* out, std::size_t size, double seconds) {
-    if (seconds < 0) seconds = 0;
+    seconds = std::clamp(seconds, 0.0, 1e12);
     if (seconds < 3600) {
         const long tenths = std::lround(seconds * 10);
         std::snprintf(out, size, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
@@ -301,7 +306,7 @@ void PutTime(double seconds) {
 
 // A number for the script: fixed decimals, trailing zeros dropped.
 void PutNumber(double value, int decimals) {
-    char text[48];
+    char text[400];  // the longest double in %f
     int n = std::snprintf(text, sizeof text, "%.*f", decimals, value);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) return;
     if (decimals > 0) {
@@ -351,7 +356,7 @@ int DecimalsOf(const ReadingInfo& r) {
 }
 
 void PutValueCell(const ReadingInfo& r, double value) {
-    const Reading shown = r.of(static_cast<float>(value));
+    const Reading shown = r.of(ForReading(value));
     Putf("<td class=\"v c%u\">", static_cast<unsigned>(shown.colour));
     PutEscaped(PartsOf(shown).number);
     Put("</td>");
@@ -615,6 +620,7 @@ bool PutSlot(const char* name, std::size_t length, const RecordingLayout& layout
         Rows rows{0, report.tally.rows, false};
         RecordingOutcome again;
         RecordingRead(ReadSome, source, WriteRow, &rows, &again);
+        if (page.failed) return false;  // the caller says why
         if ((!again.ok && !rows.stopped) || rows.written != rows.expected) {
             std::fprintf(stderr, "tarnwickdialer: the recording changed while it was read: %s.\n",
                          again.ok ? "it has fewer rows" : again.why);
@@ -719,23 +725,31 @@ int RunReport(const char* source, const char* target) {
     page.failed = false;
     page.used = page.written = 0;
 
-    in = file_open_read(source, &failure);
-    bool ok = in != nullptr && PutPage(layout, in);
-    if (in != nullptr) file_close_read(in);
-    if (ok && !file_sync(page.file, &page.why)) {
-        page.failed = true;
-        ok = false;
-    }
-    file_close(page.file);
-    if (!ok) {
+    // Nothing half-written is left: a page that could not be finished goes.
+    const auto abandon = [&](int code) {
+        file_close(page.file);
         file_remove(target_path);
+        return code;
+    };
+    in = file_open_read(source, &failure);
+    if (in == nullptr) {
         char why[64];
-        FileFailureText(why, sizeof why, in == nullptr ? failure : page.why);
-        if (page.failed || in == nullptr)
-            std::fprintf(stderr, "tarnwickdialer: cannot write the report to %s: %s; nothing is left of it.\n",
-                         target_shown, why);
-        return in == nullptr || !page.failed ? 2 : 1;
+        FileFailureText(why, sizeof why, failure);
+        std::fprintf(stderr, "tarnwickdialer: cannot read '%s' again: %s.\n", source_shown, why);
+        return abandon(2);
     }
+    const bool whole = PutPage(layout, in);
+    file_close_read(in);
+    if (whole && !page.failed && !file_sync(page.file, &page.why)) page.failed = true;
+    if (page.failed) {
+        char why[64];
+        FileFailureText(why, sizeof why, page.why);
+        std::fprintf(stderr, "tarnwickdialer: cannot write the report to %s: %s; nothing is left of it.\n",
+                     target_shown, why);
+        return abandon(1);
+    }
+    if (!whole) return abandon(2);  // the recording changed: said where it was found
+    file_close(page.file);
     if (report.outcome.cut_short_line != 0)
         std::printf("The last line of %s (line %zu) was cut short and is left out.\n", source_shown,
                     report.outcome.cut_short_line);
