@@ -91,7 +91,7 @@ void PrintUsage(const char* program) {
                 "--log FILE     record the drive to a new file, or to a new file in the\n"
                 "               folder FILE\n"
                 "--report FILE  a web page of the recording FILE (charts, faults, marks),\n"
-                "               to OUT.html or to FILE's name with .html; no port\n"
+                "               to OUT.html, or FILE's name with .html (in the folder OUT)\n"
                 "%-15sthis help (on a terminal, the help screen)\n\n"
                 "q quits the dashboard.\n",
                 kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help");

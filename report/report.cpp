@@ -707,11 +707,24 @@ int RunReport(const char* source, const char* target) {
                          source_shown);
             return 1;
         }
+    } else if (file_is_folder(target)) {
+        // Into a folder: the recording's name with .html, as a recording
+        // goes into a folder under a name of its own.
+        char name[kPathSize];
+        const std::size_t len = std::strlen(target);
+        const char last = len > 0 ? target[len - 1] : '/';
+        const char joint[2] = {last == '/' || last == file_separator() ? '\0' : file_separator(), '\0'};
+        if (!ReportPathFor(name, sizeof name, report.name) ||
+            std::snprintf(target_path, sizeof target_path, "%s%s%s", target, joint, name) >=
+                static_cast<int>(sizeof target_path)) {
+            failure = {FileError::kNameTooLong, 0};
+            target_path[0] = '\0';
+        }
     } else if (std::snprintf(target_path, sizeof target_path, "%s", target) >= static_cast<int>(sizeof target_path)) {
         failure = {FileError::kNameTooLong, 0};
         target_path[0] = '\0';
     }
-    Printable(target_shown, sizeof target_shown, target != nullptr ? target : target_path);
+    Printable(target_shown, sizeof target_shown, target_path[0] != '\0' ? target_path : target);
     page.file = target_path[0] != '\0' ? file_create_new(target_path, &failure) : nullptr;
     if (page.file == nullptr) {
         char why[64];

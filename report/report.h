@@ -6,7 +6,7 @@
 #include <cstddef>
 
 // Writes the page of the recording `source` to the new file `target` (null:
-// the recording's name with .html), and says in one line what it wrote or
+// the recording's name with .html; a folder: that name in it), and says in one line what it wrote or
 // why not. Returns the exit code: 0 written; 1 the page could not be
 // written (nothing is left of it); 2 the recording cannot be read or is not
 // one (nothing written).

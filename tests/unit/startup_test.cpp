@@ -224,6 +224,7 @@ TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
         // A page of a recording (r.csv; bad.csv is none): never over a file,
         // nothing made of what is not a recording.
         {{"td", "--report", "r.csv"}, FileError::kNone, "", 0, "", "r.html"},
+        {{"td", "--report", "r.csv", "logs"}, FileError::kNone, "", 0, "", "logs/r.html"},
         {{"td", "--report", "r.csv", "p.html"}, FileError::kNone, "p.html", 1,
          "tarnwickdialer: cannot write the report to p.html: it already exists, and a report never "
          "overwrites a file.\n", "p.html"},
