@@ -374,7 +374,6 @@ void PutBandTime(double seconds, double total, bool any) {
 }
 
 struct Report {
-    const char* source;
     const char* name;  // the recording's file name, without its folder
     RecordingOutcome outcome;
     Tally tally;
@@ -680,7 +679,6 @@ int RunReport(const char* source, const char* target) {
     char source_shown[kPathSize], target_path[kPathSize], target_shown[kPathSize];
     Printable(source_shown, sizeof source_shown, source);
     report = Report{};
-    report.source = source;
     report.name = BaseName(source);
 
     FileFailure failure{};
