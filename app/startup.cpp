@@ -11,6 +11,7 @@
 #include "platform/keyboard.h"
 #include "platform/sleep.h"
 #include "record/recorder.h"
+#include "report/report.h"
 #include "screen/console_writer.h"
 
 namespace {
@@ -74,9 +75,10 @@ void PrintUsage(const char* program) {
     char name[kLineBufferSize];
     ShowSafely(name, sizeof name, ProgramBaseName(program));
     std::printf("Usage: %s PORT [c] [--log FILE] [--beep] [--mono]\n"
+                "       %s --report FILE.csv [OUT.html]\n"
                 "       %s --list | --version | --help\n\n"
                 "Live data from the engine ECU of a Lancia Delta Integrale 8v, 16v or Evo1.\n\n",
-                name, name);
+                name, name, name);
     if (kThisSystem == PortSystem::kWindows)
         std::printf("PORT           the COM number Device Manager shows: 5 (or COM5) for COM5\n");
     else
@@ -91,6 +93,8 @@ void PrintUsage(const char* program) {
                 "--beep         start with the tone on: a bell when a sensor fault shows,\n"
                 "               a reading turns red or the ECU stops answering\n"
                 "--mono         no colour (also when NO_COLOR is set)\n"
+                "--report FILE  a web page of the recording FILE (charts, faults, marks),\n"
+                "               to OUT.html, or FILE's name with .html (in the folder OUT)\n"
                 "%-15sthis help (on a terminal, the help screen)\n\n"
                 "Keys: q quits; h or Tab switches between the dashboard and the history\n"
                 "page (peaks, trends, fault memory); r resets the history; b switches the\n"
@@ -286,12 +290,14 @@ const char* ProgramBaseName(const char* path) {
 StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     // Options go before the port and mode arguments are counted.
     const char* log_target = nullptr;
+    const char* report_source = nullptr;
     bool mono = false;
     bool beep = false;
     const OptionRow options[] = {
         {"--log", "a file name", &log_target, nullptr},
         {"--mono", nullptr, nullptr, &mono},
         {"--beep", nullptr, nullptr, &beep},
+        {"--report", "a recording", &report_source, nullptr},
     };
     char option_error[96];
     argc = TakeOptions(argc, argv, options, sizeof options / sizeof options[0], option_error,
@@ -302,6 +308,15 @@ StartUpOutcome StartUp(int argc, char** argv, char (&line)[kLineBufferSize]) {
     }
     if (mono) console_ask_mono();
     const int args = argc - 1;
+    // A page of a recording: no console, no port.
+    if (report_source != nullptr) {
+        if (args > 1 || log_target != nullptr) {
+            std::fprintf(stderr, "tarnwickdialer: --report takes a recording and, at most, the page's name "
+                                 "(no port, no --log).\n");
+            return Finish(nullptr, 1);
+        }
+        return Finish(nullptr, RunReport(report_source, args == 1 ? argv[1] : nullptr));
+    }
     if (AnswerInformationOption(args, argv)) return Finish(nullptr, 0);
     if (Refuse(args, argv)) return Finish(nullptr, 1);
 

@@ -51,24 +51,35 @@ Reading Make(float value, std::uint16_t colour, const char* format, Args... args
 // sees exactly the whole degrees shown.
 float TemperatureOf(std::uint8_t raw) { return static_cast<float>(temperature[raw]); }
 
-// Green inside [warn_low, warn_high], yellow outside it, red outside
-// [alarm_low, alarm_high].
-std::uint16_t Banded(float value, float alarm_low, float warn_low, float warn_high, float alarm_high) {
-    if (value < alarm_low || value > alarm_high) return kColourAlarm;
-    if (value < warn_low || value > warn_high) return kColourWarning;
+std::uint16_t Banded(float value, const ColourBands& b) {
+    if (value < b.alarm_low || value > b.alarm_high) return kColourAlarm;
+    if (value < b.warn_low || value > b.warn_high) return kColourWarning;
     return kColourNormal;
 }
 
 constexpr float kNoLimit = std::numeric_limits<float>::lowest();
 
-// A reading's text around its number, which ReadingNumber writes.
-Reading Shown(CycleReading which, float value, const char* format) {
-    char number[16];  // more than any reading's number takes
-    ReadingNumber(which, value, number, sizeof number);
-    return Make(value, ReadingColour(which, value), format, number);
-}
+// Each reading's text around its number (the lambda state has no number).
+constexpr const char* kFormats[kCycleReadingCount] = {
+    "Revs:\t\t%s rpm     ", "Injectors:\t%s ms     ", "Advance:\t%s degrees     ",
+    "MAP1,02/03:\t%s milliBar  ", "Air temp:\t%s degrees     ", "Water temp:\t%s degrees     ",
+    "Throttle:\t%s degrees     ", "Battery:\t%s volts     ", "Inj. angle:\t%s degrees     ",
+    "VAE:\t\t%s percent     ", "%s %%", "%s", "%s", "%s", "%s", "%s",
+};
 
 }  // namespace
+
+const ColourBands kRevsBands{500.0f, 800.0f, 6000.0f, 6500.0f};
+const ColourBands kWaterBands{kNoLimit, kNoLimit, 105.0f, 110.0f};
+const ColourBands kBatteryBands{12.0f, 12.5f, 14.0f, 14.5f};
+
+Reading ReadingOf(CycleReading which, float value) {
+    const std::uint16_t colour = ReadingColour(which, value);
+    if (which == kReadLambdaState) return Make(value, colour, "%s", value != 0.0f ? "closed loop" : "open loop  ");
+    char number[16];  // more than any reading's number takes
+    ReadingNumber(which, value, number, sizeof number);
+    return Make(value, colour, kFormats[which], number);
+}
 
 void ReadingNumber(CycleReading which, float value, char* out, std::size_t size) {
     switch (which) {
@@ -89,14 +100,14 @@ void ReadingNumber(CycleReading which, float value, char* out, std::size_t size)
 std::uint16_t ReadingColour(CycleReading which, float value) {
     switch (which) {
         case kReadRevs:
-            return Banded(value, 500.0f, 800.0f, 6000.0f, 6500.0f);
+            return Banded(value, kRevsBands);
         case kReadInjectors:
             // Threshold is a double: compared on the 32-bit value widened.
-            return static_cast<double>(value) <= 0.01 ? kColourAlarm : kColourNormal;
+            return static_cast<double>(value) <= kInjectorsAlarmAtMost ? kColourAlarm : kColourNormal;
         case kReadWater:
-            return Banded(value, kNoLimit, kNoLimit, 105.0f, 110.0f);
+            return Banded(value, kWaterBands);
         case kReadBattery:
-            return Banded(value, 12.0f, 12.5f, 14.0f, 14.5f);
+            return Banded(value, kBatteryBands);
         case kReadLambdaState:
             return value != 0.0f ? kColourNormal : kColourWarning;
         default:
@@ -108,72 +119,70 @@ Reading ConvertRevs(std::uint16_t period) {
     // The period counts ECU timer ticks per revolution; 0 means no pulses,
     // i.e. the engine is stopped.
     const float value = period == 0 ? 0.0f : 30000000.0f / static_cast<float>(period);
-    return Shown(kReadRevs, value, "Revs:\t\t%s rpm     ");
+    return ReadingOf(kReadRevs, value);
 }
 
 Reading ConvertInjectors(std::uint16_t count) {
     // The count is in 4 us steps; the product stays an exact integer.
     const std::int32_t micros = static_cast<std::int32_t>(count) * 4;
     const float value = static_cast<float>(static_cast<double>(micros) / 1000.0);
-    return Shown(kReadInjectors, value, "Injectors:\t%s ms     ");
+    return ReadingOf(kReadInjectors, value);
 }
 
 Reading ConvertAdvance(std::uint8_t raw) {
     const float value = static_cast<float>(raw / 4.0);
-    return Shown(kReadAdvance, value, "Advance:\t%s degrees     ");
+    return ReadingOf(kReadAdvance, value);
 }
 
 Reading ConvertManifoldPressure(std::uint8_t raw) {
     const float value = static_cast<float>(raw * 8.5548 + 60.84);
-    return Shown(kReadManifold, value, "MAP1,02/03:\t%s milliBar  ");
+    return ReadingOf(kReadManifold, value);
 }
 
 Reading ConvertAirTemperature(std::uint8_t raw) {
     const float value = TemperatureOf(raw);
-    return Shown(kReadAir, value, "Air temp:\t%s degrees     ");
+    return ReadingOf(kReadAir, value);
 }
 
 Reading ConvertWaterTemperature(std::uint8_t raw) {
     const float value = TemperatureOf(raw);
-    return Shown(kReadWater, value, "Water temp:\t%s degrees     ");
+    return ReadingOf(kReadWater, value);
 }
 
 Reading ConvertThrottle(std::uint8_t raw) {
     // The sensor's slope changes above 170.
     const double degrees = raw > 170 ? raw * 0.7058 - 90.0 : raw * 0.1848 - 1.41;
     const float value = static_cast<float>(degrees);
-    return Shown(kReadThrottle, value, "Throttle:\t%s degrees     ");
+    return ReadingOf(kReadThrottle, value);
 }
 
 Reading ConvertBattery(std::uint8_t raw) {
     const float value = static_cast<float>(raw * 0.0628);
-    return Shown(kReadBattery, value, "Battery:\t%s volts     ");
+    return ReadingOf(kReadBattery, value);
 }
 
 Reading ConvertInjectionAngle(std::uint8_t raw) {
     // Two roundings: the product is held in 32 bits before the subtraction.
     const float product = static_cast<float>(raw * 90.0 / 4.0);
     const float value = 720.0f - product;
-    return Shown(kReadInjectionAngle, value, "Inj. angle:\t%s degrees     ");
+    return ReadingOf(kReadInjectionAngle, value);
 }
 
 Reading ConvertVae(std::uint16_t raw) {
     // Two roundings: the product is held in 32 bits before the offset.
     const float product = static_cast<float>(raw * 0.009782);
     const float value = product - 16.0f;
-    return Shown(kReadVae, value, "VAE:\t\t%s percent     ");
+    return ReadingOf(kReadVae, value);
 }
 
 Reading ConvertLambdaIntegrator(std::uint16_t raw) {
     const float value = static_cast<float>(raw * 125.0 / 1000000.0);
-    return Shown(kReadLambdaIntegrator, value, "%s %%");
+    return ReadingOf(kReadLambdaIntegrator, value);
 }
 
 Reading ConvertLambdaState(std::uint8_t raw) {
     // No engineering value: the state is a flag, kept as the raw byte.
-    const bool closed = raw != 0;
-    return Make(static_cast<float>(raw), ReadingColour(kReadLambdaState, static_cast<float>(raw)),
-                "%s", closed ? "closed loop" : "open loop  ");
+    return ReadingOf(kReadLambdaState, static_cast<float>(raw));
 }
 
 bool EngineRunning(const Reading& revs) { return revs.value >= 1.0f; }

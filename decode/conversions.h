@@ -28,11 +28,25 @@ Reading ConvertVae(std::uint16_t raw);
 Reading ConvertLambdaIntegrator(std::uint16_t raw);
 Reading ConvertLambdaState(std::uint8_t raw);
 
-// The number part of a reading's text, exactly as the dashboard writes it
-// (same decimals, same truncation), and the colour the dashboard gives the
-// value: for whoever shows a reading elsewhere (the history page).
+// A reading shown elsewhere (the history page, the report) as the dashboard
+// shows it: its whole text (the Convert functions above are the raw
+// conversion followed by this), the number part alone (same decimals, same
+// truncation) and the colour the dashboard gives the value.
+Reading ReadingOf(CycleReading which, float value);
 void ReadingNumber(CycleReading which, float value, char* out, std::size_t size);
 std::uint16_t ReadingColour(CycleReading which, float value);
+
+// The colour bands, as the dashboard compares them on the 32-bit value:
+// green inside [warn_low, warn_high], yellow outside it, red outside
+// [alarm_low, alarm_high]. The report draws the same bands.
+struct ColourBands {
+    float alarm_low, warn_low, warn_high, alarm_high;
+};
+extern const ColourBands kRevsBands;
+extern const ColourBands kWaterBands;  // no lower limits: both are the lowest float
+extern const ColourBands kBatteryBands;
+// Injectors: red at or below this (compared on the value widened to double).
+constexpr double kInjectorsAlarmAtMost = 0.01;
 
 // The engine counts as running when the revs reading is 1 or more, which
 // happens exactly when the revs period is not 0.

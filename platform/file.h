@@ -1,5 +1,6 @@
-// Files the program writes: only a recording the user asked for. One new
-// file at a time, written whole, forced to disk on request.
+// Files the program writes: a recording or a report the user asked for. One
+// new file at a time, written whole, forced to disk on request. And a
+// recording read back, for the report.
 #pragma once
 #include <cstddef>
 
@@ -15,6 +16,8 @@ enum class FileError {
     kNoSpace,       // disk full, or a quota reached
     kNameTooLong,
     kGone,          // the disk went away (a USB stick pulled out)
+    kNoFile,        // reading: nothing has the name
+    kNotAFile,      // reading: a folder, a device or a pipe has the name
     kOther,
 };
 
@@ -39,6 +42,16 @@ void file_close(FileHandle file);
 
 // Removes a file the program created itself and left empty.
 void file_remove(const char* path);
+
+// Opens an existing plain file for reading (never a device or a pipe: the
+// report reads it twice). Null on failure, with why.
+FileHandle file_open_read(const char* path, FileFailure* why);
+
+// Reads up to `size` bytes: how many, 0 at the end, -1 on failure with why.
+long file_read(FileHandle file, char* buffer, std::size_t size, FileFailure* why);
+
+// Closes a file opened for reading.
+void file_close_read(FileHandle file);
 
 bool file_is_folder(const char* path);
 

@@ -74,6 +74,33 @@ void file_close(FileHandle file) {
     close(fd);
 }
 
+FileHandle file_open_read(const char* path, FileFailure* why) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        *why = errno == ENOENT ? FileFailure{FileError::kNoFile, errno} : failure(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *why = {FileError::kNotAFile, 0};
+        return nullptr;
+    }
+    return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+long file_read(FileHandle file, char* buffer, std::size_t size, FileFailure* why) {
+    for (;;) {
+        const ssize_t n = read(fd_of(file), buffer, size);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        *why = failure(errno);
+        return -1;
+    }
+}
+
+void file_close_read(FileHandle file) { close(fd_of(file)); }
+
 void file_remove(const char* path) { unlink(path); }
 
 bool file_is_folder(const char* path) {

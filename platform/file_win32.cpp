@@ -79,6 +79,37 @@ void file_close(FileHandle file) {
         CloseHandle(file);
 }
 
+FileHandle file_open_read(const char* path, FileFailure* why) {
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *why = error == ERROR_FILE_NOT_FOUND ? FileFailure{FileError::kNoFile, static_cast<int>(error)}
+                                             : failure(error);
+        // A folder opens with an access error.
+        if (error == ERROR_ACCESS_DENIED && file_is_folder(path)) *why = {FileError::kNotAFile, 0};
+        return nullptr;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        *why = {FileError::kNotAFile, 0};
+        return nullptr;
+    }
+    return h;
+}
+
+long file_read(FileHandle file, char* buffer, std::size_t size, FileFailure* why) {
+    const DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, chunk, &got, nullptr)) {
+        *why = failure(GetLastError());
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+
+void file_close_read(FileHandle file) { CloseHandle(file); }
+
 void file_remove(const char* path) { DeleteFileA(path); }
 
 bool file_is_folder(const char* path) {

@@ -117,6 +117,8 @@ void FileFailureText(char* out, std::size_t size, const FileFailure& why) {
         case FileError::kNoSpace: text = "the disk is full"; break;
         case FileError::kNameTooLong: text = "the name is too long"; break;
         case FileError::kGone: text = "the disk is gone"; break;
+        case FileError::kNoFile: text = "no such file"; break;
+        case FileError::kNotAFile: text = "not a plain file"; break;
         case FileError::kOther: std::snprintf(out, size, "error %d", why.code); return;
     }
     std::snprintf(out, size, "%s", text);

@@ -29,6 +29,8 @@ packages=(cmake make g++)
 cross=(g++-aarch64-linux-gnu g++-arm-linux-gnueabihf)
 if [ -z "${1:-}" ]; then
   packages+=(libgtest-dev libgmock-dev googletest libvterm-dev pkg-config g++-mingw-w64-x86-64-posix wine64)
+  # The report's page is tested in a real browser, headless.
+  packages+=(chromium)
   packages+=("${cross[@]}" qemu-user)
 fi
 # Packages (dpkg-shlibdeps needs file) and, in the tests, their checks.

@@ -9,6 +9,7 @@
 #include "app/port_messages.h"
 #include "app/texts.h"
 #include "platform/file.h"
+#include "record/format.h"
 #include "fakes/fakes.h"
 #include "link/link.h"
 
@@ -220,19 +221,40 @@ TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
         {{"td", "9", "--log", "d.csv"}, FileError::kNone, "", 1, "", ""},
         // The help screen records nothing.
         {{"td", "--log", "d.csv"}, FileError::kNone, "", 1, "", ""},
+        // A page of a recording (r.csv; bad.csv is none): never over a file,
+        // nothing made of what is not a recording.
+        {{"td", "--report", "r.csv"}, FileError::kNone, "", 0, "", "r.html"},
+        {{"td", "--report", "r.csv", "logs"}, FileError::kNone, "", 0, "", "logs/r.html"},
+        {{"td", "--report", "r.csv", "p.html"}, FileError::kNone, "p.html", 1,
+         "tarnwickdialer: cannot write the report to p.html: it already exists, and a report never "
+         "overwrites a file.\n", "p.html"},
+        {{"td", "--report", "r.csv"}, FileError::kReadOnly, "", 1,
+         "tarnwickdialer: cannot write the report to r.html: the disk is read-only.\n", ""},
+        {{"td", "--report", "bad.csv"}, FileError::kNone, "", 2,
+         "tarnwickdialer: cannot make a report of 'bad.csv': line 1: not a recording: fields separated "
+         "by ';' where a recording has ','.\n", ""},
+        {{"td", "--report", "none.csv"}, FileError::kNone, "", 2,
+         "tarnwickdialer: cannot read 'none.csv': no such file.\n", ""},
+        {{"td", "--report", "r.csv", "5", "c"}, FileError::kNone, "", 1,
+         "tarnwickdialer: --report takes a recording and, at most, the page's name (no port, no --log).\n", ""},
     };
     for (const Case& c : cases) {
         fake::Reset();
         fake::port.present = {"com5"};
         fake::files.folders = {"logs"};
         fake::files.create_fails = c.create_fails;
+        char row[kRecordLineSize];
+        fake::files.contents["r.csv"] = std::string(row, RecordHeader(row, sizeof row, false)) +
+                                        std::string(row, RecordRow(row, sizeof row, CycleRecord{}, false, 0, 17, 0));
+        fake::files.contents["bad.csv"] = "Time (s);Revs (rpm)\n";
         if (*c.in_the_way != '\0') fake::files.contents[c.in_the_way] = "a drive";
         fake::keys = {'x'};
         testing::internal::CaptureStderr();
         EXPECT_EQ(RunArgs(c.args), c.exit_code) << c.args[2];
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.error) << c.args[2];
         std::string files;
-        for (const auto& [name, text] : fake::files.contents) files += name;
+        for (const auto& [name, text] : fake::files.contents)
+            if (name != "r.csv" && name != "bad.csv") files += name;
         EXPECT_EQ(files, c.created) << c.args[2];
         if (*c.in_the_way != '\0') {
             EXPECT_EQ(fake::files.contents[c.in_the_way], "a drive");

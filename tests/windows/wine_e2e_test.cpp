@@ -196,14 +196,22 @@ TEST(WindowsE2e, DashboardAfterTheFirstCycleAndTheRequestsOnTheWire) {
             EXPECT_TRUE(rows == cycles || rows == cycles - 1) << rows << " rows, " << cycles << " cycles";
             const auto lines = reliability::RecordingLines(recording);
             int marked = 0;
-            // The Mark column is the last but one (Unanswered (readings) came later).
+            // Mark is the last column but one (Unanswered (readings) the last).
             for (const auto& line : lines) {
                 const std::size_t last = line.rfind(',');
-                const std::size_t mark = last == std::string::npos || last == 0 ? last : line.rfind(',', last - 1);
-                marked += mark != std::string::npos && line.compare(mark, last - mark, ",1") == 0;
+                marked += last != std::string::npos && last >= 2 && line.compare(last - 2, 3, ",1,") == 0;
             }
             EXPECT_EQ(marked, 1);
             EXPECT_EQ(lines[0].find('\r'), std::string::npos);
+            // Its report: the Windows program writes the Linux program's page.
+            const std::string page = recording + ".exe.html", native = recording + ".html";
+            std::remove(page.c_str());
+            std::remove(native.c_str());
+            EXPECT_EQ(std::system((std::string(TD_WINE_TOOL) + " run " + TD_WIN_DIALER + " --report " + windows_name +
+                                   " Z:" + page + " >/dev/null 2>&1").c_str()), 0);
+            EXPECT_EQ(std::system((e2e::DialerPath() + " --report " + recording + " " + native + " >/dev/null").c_str()), 0);
+            EXPECT_GT(reliability::RecordingLines(native).size(), 100u);
+            EXPECT_EQ(reliability::RecordingLines(page), reliability::RecordingLines(native));
         }
         // Cycle period under Wine against an instantly answering ECU, for the
         // record: the floor is the 10 ms pause after each request.
