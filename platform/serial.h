@@ -59,6 +59,25 @@ struct PortOpenError {
 PortHandle port_open(const char* name);
 const PortOpenError& port_open_error();
 
+// Who serves a port. A pseudo-terminal's number goes to whichever program
+// asks next once its own program has let it go (another simulator, a serial
+// bridge, some program's terminal), so a lost pty is opened again only while
+// the program that held its other side at the first open still does. Any
+// other device is the same port when it comes back by its name.
+struct PortPeer {
+    bool pty;             // the port is a pseudo-terminal
+    std::int64_t holder;  // the program holding its other side (a pid); 0 when not known
+    std::uint64_t since;  // when that program started: a pid is used again
+};
+// Found without opening the port (Linux: /proc; macOS cannot tell the
+// holder; Windows: never a pty).
+PortPeer port_peer(const char* name);
+// Whether the lost port `name` may be opened again, `first` being what
+// port_peer said at the first open: a device that is no pty, yes (an adapter
+// plugged back in); a pty only while that same program holds it; never a pty
+// whose holder was not known, nor a pty where a device was.
+bool port_may_reopen(const char* name, const PortPeer& first);
+
 // Puts the line into raw 8N1 at `baud` with no handshake, DTR and RTS off,
 // and the 350 ms total read time-out. Failures are ignored: the port is open.
 void port_configure(PortHandle port, std::int32_t baud);

@@ -49,6 +49,7 @@ std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
 void Reset() {
     link_close();
     link_on_port_loss(nullptr);
+    link_on_exchange(nullptr);
     events.clear();
     clock_ms = 0;
     port = Port{};
@@ -92,6 +93,10 @@ PortHandle port_open(const char* name) {
 }
 
 const PortOpenError& port_open_error() { return fake::port.open_error; }
+
+PortPeer port_peer(const char*) { return PortPeer{}; }
+
+bool port_may_reopen(const char*, const PortPeer&) { return true; }
 
 bool port_vanished(PortHandle port) { return port == fake::kOpenHandle && fake::port.open && fake::port.vanished; }
 
