@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -52,6 +53,10 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
     sigaction(SIGINT, &ignore, &old_int);
     sigaction(SIGQUIT, &ignore, &old_quit);
 
+    // A monitor that is killed cannot give the terminal back; this does.
+    termios terminal{};
+    const bool have_terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &terminal) == 0;
+
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) {
@@ -83,10 +88,18 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
         done = waitpid(pid, &status, 0);
     } while (done < 0 && errno == EINTR);
     child_pid = -1;
+    if (done == pid && WIFSIGNALED(status) && have_terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal);
+        if (isatty(STDOUT_FILENO)) {
+            std::fputs("\033[0m\033[?25h\n", stdout);
+            std::fflush(stdout);
+        }
+    }
     sim.Stop();
     server.join();
     // Held back while the command had the terminal.
-    if (!sim.replay_end_note().empty()) std::fprintf(stderr, "%s\n", sim.replay_end_note().c_str());
+    if (sim.replay_end_note_held() && !sim.replay_end_note().empty())
+        std::fprintf(stderr, "%s\n", sim.replay_end_note().c_str());
 
     sigaction(SIGINT, &old_int, nullptr);
     sigaction(SIGQUIT, &old_quit, nullptr);

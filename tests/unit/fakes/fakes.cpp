@@ -248,6 +248,15 @@ bool file_write_all(FileHandle, const char* data, std::size_t size, FileFailure*
     return false;
 }
 
+bool file_truncate(FileHandle, unsigned long long size, FileFailure*) {
+    std::string& to = fake::files.contents[open_file];
+    if (size < to.size()) {
+        fake::files.space += to.size() - size;
+        to.resize(size);
+    }
+    return true;
+}
+
 bool file_sync(FileHandle, FileFailure*) {
     ++fake::files.syncs;
     return true;
