@@ -4,6 +4,13 @@
 // again as soon as the ECU answers properly, and ends cleanly with q.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +34,7 @@ struct LineFault {
     std::function<bool(const ecusim::RequestEvent&)> hit;
     double min_exchange;   // seconds: what the monitor must wait at least
     const char* link_line; // how row 21 starts once a cycle with the fault is over
+    const char* during;    // how it starts, in red, while the fault lasts ("": not asked)
 };
 
 std::string Name(const ::testing::TestParamInfo<LineFault>& info) { return info.param.name; }
@@ -57,6 +65,12 @@ TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
         return hits >= fault.requests;
     };
     ASSERT_TRUE(s.WaitUntil(count_hits, 20s)) << hits << " requests hit" << s.Dump();
+    // The cycle under way says so, not only its end.
+    const std::string during = fault.during;
+    if (!during.empty()) {
+        EXPECT_TRUE(s.WaitUntil([&] { return s.Text(0, 21, during.size()) == during && s.Colour(0, 21) == screens::kRed; },
+                                5s)) << s.Dump();
+    }
     if (std::string(fault.name) == "stray") {
         // Two cycles of stray bytes behind every answer, values unchanged.
         ExpectScreenSettlesOn(s, RunningScreen(true));
@@ -89,10 +103,10 @@ TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
 INSTANTIATE_TEST_SUITE_P(
     Battery, LineFaults,
     ::testing::Values(
-        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69, "ECU answered "},
-        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34, "ECU answered "},
-        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39, "ECU answered "},
-        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0, "ECU answering: "}),
+        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69, "ECU answered ", "No answer from the ECU for "},
+        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34, "ECU answered ", "No answer from the ECU for "},
+        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39, "ECU answered ", "No answer from the ECU for "},
+        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0, "ECU answering: ", ""}),
     Name);
 
 // The adapter is pulled out during the fault pass of the second cycle (the
@@ -176,5 +190,117 @@ TEST(LineGone, ReplugComesBackByItself) {
     }
     rmdir(dir);
 }
+
+// Another program's pseudo-terminal: a process of its own that opens ptys
+// until it holds number `index` (the one a lost port had), then keeps it and
+// tells at the end whether anything was written to it.
+class Stranger {
+public:
+    explicit Stranger(int index) {
+        int up[2], down[2];
+        if (pipe(up) != 0 || pipe(down) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {  // only async-signal-safe calls from here
+            close(up[0]);
+            close(down[1]);
+            int held = -1;
+            for (int tries = 0; tries < 64; ++tries) {
+                const int fd = open("/dev/ptmx", O_RDWR | O_NOCTTY);
+                int got = -1, unlock = 0;
+                if (fd < 0 || ioctl(fd, TIOCGPTN, &got) != 0) break;
+                ioctl(fd, TIOCSPTLCK, &unlock);
+                if (got >= index) {
+                    if (got == index) held = fd;
+                    break;
+                }
+            }
+            char said = held >= 0 ? 'y' : 'n';
+            (void)!write(up[1], &said, 1);
+            (void)!read(down[0], &said, 1);
+            fcntl(held, F_SETFL, O_NONBLOCK);
+            said = read(held, &said, 1) == 1 ? 'w' : 'c';
+            (void)!write(up[1], &said, 1);
+            _exit(0);
+        }
+        close(up[1]);
+        close(down[0]);
+        up_ = up[0];
+        down_ = down[1];
+        char said = 0;
+        holds_ = pid_ > 0 && read(up_, &said, 1) == 1 && said == 'y';
+    }
+    ~Stranger() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(up_);
+        close(down_);
+    }
+    bool holds() const { return holds_; }
+    // Nothing came on the line; ends the stranger.
+    bool Untouched() {
+        char said = 0;
+        return write(down_, "x", 1) == 1 && read(up_, &said, 1) == 1 && said == 'c';
+    }
+
+private:
+    pid_t pid_ = -1;
+    int up_ = -1, down_ = -1;
+    bool holds_ = false;
+};
+
+// Whether process `pid` has `device` open.
+bool HasOpen(pid_t pid, const std::string& device) {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        if (std::filesystem::read_symlink(fd.path(), error) == device) return true;
+    return false;
+}
+
+struct StrangerCase {
+    const char* name;
+    bool via_link;  // the monitor was given a link that now dangles
+};
+void PrintTo(const StrangerCase& c, std::ostream* out) { *out << c.name; }
+class StrangersPty : public ::testing::TestWithParam<StrangerCase> {};
+
+// The simulator's pty goes away and its number goes to another program: the
+// waiting monitor never opens it, also when its name is a link left
+// dangling, and q still ends it at once. (The simulator's own replug through
+// its link comes back: LineGone.ReplugComesBackByItself.)
+TEST_P(StrangersPty, IsNeverOpened) {
+    char dir[] = "/tmp/td-stranger-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/ecu";
+    const bool via_link = GetParam().via_link;
+    e2e::Session s({.args = {via_link ? link : "{port}"},
+                    .simulator = SetAll(kRunning),
+                    .before_start = [&](const std::string& port) { (void)!symlink(port.c_str(), link.c_str()); }});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(WaitForCycles(s, 1, false)) << s.Dump();
+    const std::string pty = s.port();
+    s.Vanish();
+    const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for " + (via_link ? link : pty);
+    ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost && !HasOpen(s.pid(), pty); })) << s.Title();
+    {
+        Stranger stranger(std::atoi(pty.substr(std::string("/dev/pts/").size()).c_str()));
+        if (!stranger.holds()) GTEST_SKIP() << pty << " went to some other program first";
+        // Two tries to reopen at least.
+        EXPECT_FALSE(s.WaitUntil([&] { return HasOpen(s.pid(), pty); }, 2500ms)) << "the monitor opened " << pty;
+        const auto quit_at = std::chrono::steady_clock::now();
+        s.SendKeys("q");
+        ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
+        EXPECT_LT(std::chrono::duration<double>(s.exit_time() - quit_at).count(), 1.0);
+        EXPECT_TRUE(stranger.Untouched()) << "the monitor wrote to " << pty;
+    }
+    ExpectLeftClean(s, 0);
+    unlink(link.c_str());
+    rmdir(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(LineGone, StrangersPty,
+                         ::testing::Values(StrangerCase{"Directly", false}, StrangerCase{"BehindADanglingLink", true}),
+                         [](const ::testing::TestParamInfo<StrangerCase>& info) { return info.param.name; });
 
 }  // namespace
