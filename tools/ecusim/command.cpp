@@ -52,6 +52,16 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
     // Ignored before the fork so that no Ctrl-C can fall between the two.
     sigaction(SIGINT, &ignore, &old_int);
     sigaction(SIGQUIT, &ignore, &old_quit);
+    // A SIGTERM or SIGHUP sent as soon as the command shows signs of life
+    // may come before the fork has returned here: held until child_pid is
+    // known, then passed on.
+    sigset_t pass, before;
+    sigemptyset(&pass);
+    sigaddset(&pass, SIGTERM);
+    sigaddset(&pass, SIGHUP);
+    sigprocmask(SIG_BLOCK, &pass, &before);
+    sigaction(SIGTERM, &pass_on, &old_term);
+    sigaction(SIGHUP, &pass_on, &old_hup);
 
     // A monitor that is killed cannot give the terminal back; this does.
     termios terminal{};
@@ -63,12 +73,17 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
         std::fprintf(stderr, "ecusim: cannot start '%s': %s\n", args[0].c_str(), std::strerror(errno));
         sigaction(SIGINT, &old_int, nullptr);
         sigaction(SIGQUIT, &old_quit, nullptr);
+        sigaction(SIGTERM, &old_term, nullptr);
+        sigaction(SIGHUP, &old_hup, nullptr);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         return 127;
     }
     if (pid == 0) {
         // Still single-threaded here: the server starts after the fork.
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -78,8 +93,7 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
         _exit(err == ENOENT ? 127 : 126);
     }
     child_pid = pid;
-    sigaction(SIGTERM, &pass_on, &old_term);
-    sigaction(SIGHUP, &pass_on, &old_hup);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 
     std::thread server([&sim] { sim.Serve(); });
     int status = 0;
