@@ -40,9 +40,14 @@ BOOL WINAPI on_control(DWORD event) {
     win32_port_release_from_handler();
     file_release_from_exit_path();
     if (console_out != INVALID_HANDLE_VALUE) {
+        // As q leaves it: line feeds written from row 22, not a bare cursor
+        // move, which a console host drawing on a terminal (Wine's) may not
+        // show before the process is gone.
         SetConsoleTextAttribute(console_out, mono ? kAttributePlain : 15);
-        COORD below = {0, 25};
+        COORD below = {0, 22};
         SetConsoleCursorPosition(console_out, below);
+        DWORD written = 0;
+        WriteConsoleA(console_out, "\n\n\n", 3, &written, nullptr);
     }
     ExitProcess(STATUS_CONTROL_C_EXIT);
     return TRUE;
@@ -77,9 +82,15 @@ ConsoleHandle console_open() {
 
 void console_ask_mono() { mono = true; }
 
+// The attribute texts are written in now, and where (for console_write).
+std::uint16_t pen = 15;
+ConsoleHandle pen_console = nullptr;
+
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute) {
     ConsoleLock lock;
-    SetConsoleTextAttribute(console, mono ? console_mono_attribute(attribute) : attribute);
+    pen = mono ? console_mono_attribute(attribute) : attribute;
+    pen_console = console;
+    SetConsoleTextAttribute(console, pen);
 }
 
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
@@ -94,6 +105,19 @@ void console_write(const char* text) {
     // Flushed at once: the text must be on the console before the next
     // cursor move or attribute change.
     ConsoleLock lock;
+    if (mono && pen != kAttributePlain) {
+        // Without colour a stand-in covers the text, not the blanks padding it.
+        for (const char* p = text; *p != '\0';) {
+            bool plain = false;
+            const std::size_t n = console_next_piece(p, &plain);
+            SetConsoleTextAttribute(pen_console, plain ? kAttributePlain : pen);
+            std::printf("%.*s", static_cast<int>(n), p);
+            std::fflush(stdout);
+            p += n;
+        }
+        SetConsoleTextAttribute(pen_console, pen);
+        return;
+    }
     std::printf("%s", text);
     std::fflush(stdout);
 }

@@ -68,6 +68,9 @@ TEST(Dashboard, NoColourShowsAlarmsReversedAndWarningsUnderlined) {
                 EXPECT_EQ(s.Reverse(x, y), want.colours[y][x] == kRed) << x << "," << y;
                 EXPECT_EQ(s.Underline(x, y), want.colours[y][x] == kYellow) << x << "," << y;
             }
+        // The blanks padding a row's last text out stay plain.
+        for (int x = static_cast<int>(s.Row(y).size()); x < e2e::kColumns; ++x)
+            EXPECT_FALSE(s.Reverse(x, y) || s.Underline(x, y)) << x << "," << y;
     }
     EXPECT_EQ(s.Output().find(";40m"), std::string::npos) << "a colour was sent";  // each comes with black
     s.SendKeys("q");
