@@ -1,6 +1,7 @@
 #include "app/link_line.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/sleep.h"
 #include "screen/console_writer.h"
@@ -139,7 +140,11 @@ StatusLine AdapterLineFor(const LineSpeedReport& report, int latency_ms, const c
     if (latency_ms <= kLatencyWorthTelling) return StatusLine{};
     if (system == PortSystem::kWindows) {
         char before[48];
+        constexpr std::size_t kAfterLength = sizeof ">Port Settings>Advanced>Latency Timer=1" - 1;
         std::snprintf(before, sizeof before, "Answers wait %d ms: Device Manager>", latency_ms);
+        // COM100 and above: shorter words, so the line still ends in its "=1".
+        if (std::strlen(before) + std::strlen(port) + kAfterLength > static_cast<std::size_t>(kMessageWidth))
+            std::snprintf(before, sizeof before, "%d ms wait: Device Manager>", latency_ms);
         PortInText(text, sizeof text, before, port, ">Port Settings>Advanced>Latency Timer=1", system,
                    kMessageWidth);
     } else {

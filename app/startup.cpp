@@ -73,7 +73,7 @@ void PrintPortList() {
 void PrintUsage(const char* program) {
     char name[kLineBufferSize];
     ShowSafely(name, sizeof name, ProgramBaseName(program));
-    std::printf("Usage: %s PORT [c] [--log FILE]\n"
+    std::printf("Usage: %s PORT [c] [--log FILE] [--mono]\n"
                 "       %s --list | --version | --help\n\n"
                 "Live data from the engine ECU of a Lancia Delta Integrale 8v, 16v or Evo1.\n\n",
                 name, name);
@@ -88,6 +88,8 @@ void PrintUsage(const char* program) {
                 "-V, --version  the version\n"
                 "--log FILE     record the drive to a new file, or to a new file in the\n"
                 "               folder FILE\n"
+                "--mono         no colour: alarms in reverse video, warnings underlined\n"
+                "               (NO_COLOR does the same)\n"
                 "%-15sthis help (on a terminal, the help screen)\n\n"
                 "q quits the dashboard.\n",
                 kThisSystem == PortSystem::kWindows ? "-h, --help, /?" : "-h, --help");

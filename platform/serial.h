@@ -26,8 +26,8 @@ constexpr PortSystem kThisSystem = PortSystem::kLinux;
 // \\.\COM<n>). POSIX: an argument holding a '/' is a device path used as it
 // stands; a positive number N names /dev/ttyS{N-1}; a bare name whose
 // /dev/<name> is a character device, or that a serial device goes by
-// (tty*, cu.*, serial*), names /dev/<name>; anything else gives "com<arg>",
-// which names no device. Windows also takes "COM5" and "com5" for 5.
+// (tty*, cu.*, serial*), names /dev/<name>; anything else stays as given
+// and names no device (port_open refuses a name without a '/'). Windows also takes "COM5" and "com5" for 5.
 // Always NUL-terminates within `size`; returns false when the name did not fit.
 bool port_format_name(char* out, std::size_t size, const char* arg);
 

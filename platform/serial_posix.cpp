@@ -358,7 +358,8 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
                ((stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) || serial_device_word(arg))) {
         n = std::snprintf(out, size, "%s", dev_path);
     } else {
-        n = std::snprintf(out, size, "com%s", arg);
+        // Names no device: shown as the user gave it, never opened.
+        n = std::snprintf(out, size, "%s", arg);
     }
     return n >= 0 && static_cast<std::size_t>(n) < size;
 }

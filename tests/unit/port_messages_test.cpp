@@ -113,6 +113,7 @@ TEST(PortMessages, LinkAndAdapterLines) {
         {AdapterLineFor({9600, true, true}, -1, "com12", S::kWindows), "This adapter runs at 9600 baud, not 7812: it cannot talk to the ECU (README)", 12},
         {AdapterLineFor(wine, 2, "com5", S::kWindows), "", 0},
         {AdapterLineFor(wine, 16, "com5", S::kWindows), "Answers wait 16 ms: Device Manager>COM5>Port Settings>Advanced>Latency Timer=1", 14},
+        {AdapterLineFor(wine, 16, "com100", S::kWindows), "16 ms wait: Device Manager>COM100>Port Settings>Advanced>Latency Timer=1", 14},
         {AdapterLineFor(fine, 16, by_id.c_str(), S::kLinux), "Answers wait 16 ms (the adapter's latency timer): see README, USB latency", 14},
     };
     for (const Case& c : cases) {
