@@ -182,6 +182,7 @@ TEST(LineGone, ReplugComesBackByItself) {
         EXPECT_LT(back(), 2.0);
         ExpectScreenSettlesOn(s, RunningScreen(true));
         EXPECT_EQ(s.Title(), kTitle);
+        EXPECT_EQ(s.Output().find("ECU answered"), std::string::npos) << "the return's cycle taken as partly answered";
 
         s.SendKeys("q");
         ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
