@@ -105,7 +105,8 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
     if (done == pid && WIFSIGNALED(status) && have_terminal) {
         tcsetattr(STDIN_FILENO, TCSANOW, &terminal);
         if (isatty(STDOUT_FILENO)) {
-            std::fputs("\033[0m\033[?25h\n", stdout);
+            // Colours off, the cursor shown, the prompt below everything drawn.
+            std::fputs("\033[0m\033[?25h\033[999;1H\n", stdout);
             std::fflush(stdout);
         }
     }
