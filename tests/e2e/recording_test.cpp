@@ -92,15 +92,12 @@ TEST(Recording, ReplayKeepsTheRecordedPace) {
     e2e::Session s({.args = {"{port}"}, .simulator = {"--replay", path, "--speed", "4"}});
     ASSERT_TRUE(s.ok()) << s.error();
     ASSERT_TRUE(s.WaitForText("6000 rpm", 15s)) << s.Dump();
+    // The first answer that differs from its address's first one: the last row's.
     const std::vector<ecusim::RequestEvent> log = s.Requests();
-    double last_row = -1;
-    for (const ecusim::RequestEvent& e : log) {
-        const auto same = std::find_if(log.begin(), log.end(), [&](const auto& f) { return f.address == e.address; });
-        if (!e.answer.empty() && e.answer != same->answer) {
-            last_row = e.seconds - log.front().seconds;
-            break;
-        }
-    }
+    const auto first_of = [&](std::uint8_t a) { return std::find_if(log.begin(), log.end(), [&](auto& e) { return e.address == a; }); };
+    const auto last = std::find_if(log.begin(), log.end(), [&](auto& e) { return !e.answer.empty() && e.answer != first_of(e.address)->answer; });
+    ASSERT_NE(last, log.end());
+    const double last_row = last->seconds - log.front().seconds;
     std::printf("last row served %.2f s after the first request (due at 2.95 s)\n", last_row);
     EXPECT_GE(last_row, 59 * 0.2 / 4);
     EXPECT_LT(last_row, 59 * 0.2 / 4 + 1.0);

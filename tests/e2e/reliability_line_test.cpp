@@ -4,12 +4,9 @@
 // again as soon as the ECU answers properly, and ends cleanly with q.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -227,48 +224,36 @@ bool HasOpen(pid_t pid, const std::string& device) {
     return false;
 }
 
-struct StrangerCase {
-    const char* name;
-    bool via_link;  // the monitor was given a link that now dangles
-};
-void PrintTo(const StrangerCase& c, std::ostream* out) { *out << c.name; }
-class StrangersPty : public ::testing::TestWithParam<StrangerCase> {};
-
 // The simulator's pty goes away and its number goes to another program: the
 // waiting monitor never opens it, also when its name is a link left
 // dangling, and q still ends it at once. (The simulator's own replug through
 // its link comes back: LineGone.ReplugComesBackByItself.)
-TEST_P(StrangersPty, IsNeverOpened) {
-    char dir[] = "/tmp/td-stranger-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string link = std::string(dir) + "/ecu";
-    const bool via_link = GetParam().via_link;
-    e2e::Session s({.args = {via_link ? link : "{port}"},
-                    .simulator = SetAll(kRunning),
-                    .before_start = [&](const std::string& port) { (void)!symlink(port.c_str(), link.c_str()); }});
-    ASSERT_TRUE(s.ok()) << s.error();
-    ASSERT_TRUE(WaitForCycles(s, 1, false)) << s.Dump();
-    const std::string pty = s.port();
-    s.Vanish();
-    const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for " + (via_link ? link : pty);
-    ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost && !HasOpen(s.pid(), pty); })) << s.Title();
-    const pid_t stranger = TakePty(std::atoi(pty.substr(std::string("/dev/pts/").size()).c_str()));
-    if (stranger < 0) GTEST_SKIP() << pty << " went to some other program first";
-    // Two tries to reopen at least; never opened, so never written or set.
-    EXPECT_FALSE(s.WaitUntil([&] { return HasOpen(s.pid(), pty); }, 2500ms)) << "the monitor opened " << pty;
-    const auto quit_at = std::chrono::steady_clock::now();
-    s.SendKeys("q");
-    ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
-    EXPECT_LT(std::chrono::duration<double>(s.exit_time() - quit_at).count(), 1.0);
-    kill(stranger, SIGKILL);
-    waitpid(stranger, nullptr, 0);
-    ExpectLeftClean(s, 0);
-    unlink(link.c_str());
-    rmdir(dir);
+TEST(LineGone, StrangersPtyIsNeverOpened) {
+    for (const bool via_link : {false, true}) {
+        SCOPED_TRACE(via_link ? "behind a dangling link" : "directly");
+        const std::string link = NewRecordingPath("stranger");
+        e2e::Session s({.args = {via_link ? link : "{port}"},
+                        .simulator = SetAll(kRunning),
+                        .before_start = [&](const std::string& port) { (void)!symlink(port.c_str(), link.c_str()); }});
+        ASSERT_TRUE(s.ok()) << s.error();
+        ASSERT_TRUE(WaitForCycles(s, 1, false)) << s.Dump();
+        const std::string pty = s.port();
+        s.Vanish();
+        const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for " + (via_link ? link : pty);
+        ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost && !HasOpen(s.pid(), pty); })) << s.Title();
+        const pid_t stranger = TakePty(std::atoi(pty.substr(std::string("/dev/pts/").size()).c_str()));
+        if (stranger < 0) GTEST_SKIP() << pty << " went to some other program first";
+        // Two tries to reopen at least; never opened, so never written or set.
+        EXPECT_FALSE(s.WaitUntil([&] { return HasOpen(s.pid(), pty); }, 2500ms)) << "the monitor opened " << pty;
+        const auto quit_at = std::chrono::steady_clock::now();
+        s.SendKeys("q");
+        ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
+        EXPECT_LT(std::chrono::duration<double>(s.exit_time() - quit_at).count(), 1.0);
+        kill(stranger, SIGKILL);
+        waitpid(stranger, nullptr, 0);
+        ExpectLeftClean(s, 0);
+        unlink(link.c_str());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(LineGone, StrangersPty,
-                         ::testing::Values(StrangerCase{"Directly", false}, StrangerCase{"BehindADanglingLink", true}),
-                         [](const ::testing::TestParamInfo<StrangerCase>& info) { return info.param.name; });
 
 }  // namespace
