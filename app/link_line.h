@@ -32,11 +32,25 @@ void RateWindowAdd(RateWindow& window, std::uint32_t period_ms);
 // The mean period, 0 when the window is empty.
 std::uint32_t RateWindowMean(const RateWindow& window);
 
+// How long the ECU has said nothing: since its last answer, or since the
+// dashboard started when it has not answered yet.
+struct LinkSilence {
+    std::uint32_t ms;
+    bool ever_answered;
+};
+
 // The link line for a cycle's tally: green with the rate when every request
-// was answered, red when none was, yellow in between; red while the port is
-// lost (`lost_port` names it, null when it is not lost).
+// was answered, red when none was (with how long the ECU has been silent),
+// yellow in between; red while the port is lost (`lost_port` names it, null
+// when it is not lost).
 StatusLine LinkLineFor(LinkTally tally, std::uint32_t mean_period_ms, const char* lost_port,
-                       PortSystem system);
+                       PortSystem system, LinkSilence silence = {});
+
+// The link line right after an exchange of the cycle under way (`so_far`
+// counts it) went unanswered: red once nothing has come for as long as a
+// silent exchange takes, yellow before that. An answered exchange changes
+// nothing (an empty text): only a whole cycle turns the line green.
+StatusLine LinkLineAfterExchange(LinkTally so_far, bool answered, LinkSilence silence);
 
 // The speed the line really runs at when the driver's report shows it is
 // more than 3 % away from `asked`; 0 when it is not, or is not known.
@@ -49,7 +63,7 @@ StatusLine AdapterLineFor(const LineSpeedReport& report, int latency_ms, const c
                           PortSystem system);
 
 // Driven by the main loop: the adapter line once the frame is drawn, the
-// link line after every cycle.
+// link line after every cycle; and by the link after every exchange.
 void LinkStatusStart(ConsoleHandle console);
 void LinkStatusAfterCycle(LinkTally tally, std::uint32_t period_ms);
 
@@ -59,4 +73,5 @@ void LinkStatusNotice(const char* text, std::uint16_t colour);
 
 // Told by the link when the port goes away and when it is back: the link
 // line says so at once, and a new adapter's line speed and latency are read.
+// The cycle in which it came back counts only the exchanges since.
 void LinkStatusPortLoss(bool lost, const char* port);

@@ -20,6 +20,9 @@ std::int32_t port_baud = 0;
 bool port_lost = false;
 std::uint64_t last_try_ms = 0;
 PortLossHandler loss_handler = nullptr;
+ExchangeHandler exchange_handler = nullptr;
+// Who served the port at the first open.
+PortPeer first_peer{};
 LinkTally tally = {0, 0};
 
 void tell(bool lost) {
@@ -40,6 +43,7 @@ void try_reopen() {
     const std::uint64_t now = clock_ms();
     if (now - last_try_ms < kReopenEveryMs) return;
     last_try_ms = now;
+    if (!port_may_reopen(port_name, first_peer)) return;
     PortHandle port = port_open(port_name);
     if (port == port_invalid()) return;
     port_configure(port, port_baud);
@@ -54,6 +58,7 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name) {
     std::snprintf(port_name, sizeof port_name, "%s", name);
     port_baud = baud;
     port_lost = false;
+    first_peer = port_peer(name);
     rs232 = port_open(name);
     if (rs232 == port_invalid()) return nullptr;
     port_configure(rs232, baud);
@@ -67,6 +72,8 @@ LinkTally link_tally() { return tally; }
 const char* link_port_name() { return port_name; }
 
 void link_on_port_loss(PortLossHandler handler) { loss_handler = handler; }
+
+void link_on_exchange(ExchangeHandler handler) { exchange_handler = handler; }
 
 std::int32_t GetECUByte(std::int32_t address) {
     std::uint8_t request = static_cast<std::uint8_t>(address & 0xFF);
@@ -93,8 +100,10 @@ std::int32_t GetECUByte(std::int32_t address) {
     ++tally.requests;
     // A late answer's echo, read second, is taken for the value: only an
     // answer whose two bytes both came is the register's.
-    if (echo_came && rxcount != 0) ++tally.answered;
+    const bool answered = echo_came && rxcount != 0;
+    if (answered) ++tally.answered;
     if (!port_lost && port_vanished(rs232)) lose_port();
+    if (exchange_handler != nullptr) exchange_handler(answered, port_lost);
     return answer;
 }
 

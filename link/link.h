@@ -22,7 +22,9 @@ PortHandle serial_setcomms(std::int32_t baud, const char* name);
 // A port whose device went away (unplugged) is closed at once; while it is
 // gone every exchange reads 0 after the request's pause alone, without
 // waiting for an answer, and at most once a second, before an exchange, the
-// same name is opened again.
+// same name is opened again: a pseudo-terminal only while the program that
+// held its other side at the first open still holds it (its number may have
+// gone to any other program since).
 std::int32_t GetECUByte(std::int32_t address);
 
 // Requests made and answers received (both bytes came, so the second is the
@@ -39,6 +41,11 @@ LinkTally link_tally();
 // with the port's name.
 using PortLossHandler = void (*)(bool lost, const char* name);
 void link_on_port_loss(PortLossHandler handler);
+
+// Told after every exchange whether it was answered (both bytes came), and
+// whether the port is lost; the link line follows the line by it.
+using ExchangeHandler = void (*)(bool answered, bool port_lost);
+void link_on_exchange(ExchangeHandler handler);
 
 // The name serial_setcomms was given: the port the link opens again.
 const char* link_port_name();

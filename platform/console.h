@@ -1,6 +1,7 @@
 // Console primitives under the console writer. Win32 console calls on
 // Windows; VT/ANSI sequences on a POSIX terminal (console_posix.cpp).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 using ConsoleHandle = void*;
@@ -27,6 +28,22 @@ constexpr std::uint16_t console_mono_attribute(std::uint16_t attribute) {
         case 12: return kAttributePlain | kAttributeReverse;
         case 14: return kAttributePlain | kAttributeUnderline;
         default: return kAttributePlain;
+    }
+}
+
+// The next piece of `text` (its length) when a stand-in (reverse video,
+// underline) is the pen: `*plain` when it is the blanks that end a line,
+// padding that stays plain; the stand-in covers the rest.
+inline std::size_t console_next_piece(const char* text, bool* plain) {
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t blanks = i;
+        while (text[blanks] == ' ') ++blanks;
+        const bool line_ends = text[blanks] == '\n' || text[blanks] == '\0';
+        *plain = i == 0 && line_ends && blanks > 0;
+        if (line_ends && blanks > i) return i == 0 ? blanks : i;
+        if (text[blanks] == '\0') return blanks;
+        i = blanks + 1;
     }
 }
 

@@ -456,16 +456,25 @@ ConsoleHandle console_open() {
     return reinterpret_cast<ConsoleHandle>(static_cast<std::intptr_t>(STDOUT_FILENO + 1));
 }
 
+namespace {
+// The attribute texts are written in now (after the stand-ins for mono).
+std::uint16_t pen = kAttributePlain;
+
 // On a terminal the pen and the cursor are the grid's until text is placed;
 // elsewhere their escapes wait in the buffer for the text that follows, so a
 // positioned coloured text is one write.
-void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+void set_pen(std::uint16_t attribute) {
     if (!on_terminal && written_grid == &grids[kScreenPage]) return;
-    if (mono) attribute = console_mono_attribute(attribute);
     if (on_terminal)
         written_grid->attribute = attribute;
     else
         out_attribute(attribute);
+}
+}  // namespace
+
+void console_set_attribute(ConsoleHandle, std::uint16_t attribute) {
+    pen = mono ? console_mono_attribute(attribute) : attribute;
+    set_pen(pen);
 }
 
 void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
@@ -476,7 +485,8 @@ void console_set_cursor(ConsoleHandle, std::int16_t x, std::int16_t y) {
         out_cup(x < 0 ? 0 : x, y < 0 ? 0 : y);
 }
 
-void console_write(const char* text) {
+namespace {
+void write_text(const char* text) {
     if (on_terminal) {
         catch_up();
         grid_write(*written_grid, text);
@@ -487,6 +497,28 @@ void console_write(const char* text) {
         out_text(text);
     }
     out_flush();
+}
+}  // namespace
+
+void console_write(const char* text) {
+    if (!mono || pen == kAttributePlain) {
+        write_text(text);
+        return;
+    }
+    // Without colour a stand-in covers the text, not the blanks padding it.
+    const std::uint16_t stand_in = pen;
+    char piece[256];
+    for (const char* p = text; *p != '\0';) {
+        bool plain = false;
+        std::size_t n = console_next_piece(p, &plain);
+        if (n >= sizeof piece) n = sizeof piece - 1;
+        std::memcpy(piece, p, n);
+        piece[n] = '\0';
+        set_pen(plain ? kAttributePlain : stand_in);
+        write_text(piece);
+        p += n;
+    }
+    set_pen(stand_in);
 }
 
 void console_set_title(const char* title) {

@@ -65,9 +65,14 @@ BOOL WINAPI on_control(DWORD event) {
     file_release_from_exit_path();
     if (console_out != INVALID_HANDLE_VALUE) {
         SetConsoleActiveScreenBuffer(console_out);
+        // As q leaves it: line feeds written from row 22, not a bare cursor
+        // move, which a console host drawing on a terminal (Wine's) may not
+        // show before the process is gone.
         SetConsoleTextAttribute(console_out, mono ? kAttributePlain : 15);
-        COORD below = {0, 25};
+        COORD below = {0, 22};
         SetConsoleCursorPosition(console_out, below);
+        DWORD written = 0;
+        WriteConsoleA(console_out, "\n\n\n", 3, &written, nullptr);
     }
     ExitProcess(STATUS_CONTROL_C_EXIT);
     return TRUE;
@@ -102,9 +107,15 @@ ConsoleHandle console_open() {
 
 void console_ask_mono() { mono = true; }
 
+// The attribute texts are written in now, and where (for console_write).
+std::uint16_t pen = 15;
+ConsoleHandle pen_console = nullptr;
+
 void console_set_attribute(ConsoleHandle console, std::uint16_t attribute) {
     ConsoleLock lock;
-    SetConsoleTextAttribute(target(console), mono ? console_mono_attribute(attribute) : attribute);
+    pen = mono ? console_mono_attribute(attribute) : attribute;
+    pen_console = console;
+    SetConsoleTextAttribute(target(console), pen);
 }
 
 void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
@@ -115,18 +126,37 @@ void console_set_cursor(ConsoleHandle console, std::int16_t x, std::int16_t y) {
     SetConsoleCursorPosition(target(console), pos);
 }
 
-void console_write(const char* text) {
-    // Flushed at once: the text must be on the console before the next
-    // cursor move or attribute change.
-    ConsoleLock lock;
+namespace {
+// `n` bytes of text where the calls go now: the page's buffer, or standard
+// output flushed at once (the text must be on the console before the next
+// cursor move or attribute change).
+void put(const char* text, std::size_t n) {
     if (page_selected) {
         DWORD written = 0;
         if (page_buffer != INVALID_HANDLE_VALUE)
-            WriteConsoleA(page_buffer, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+            WriteConsoleA(page_buffer, text, static_cast<DWORD>(n), &written, nullptr);
         return;
     }
-    std::printf("%s", text);
+    std::printf("%.*s", static_cast<int>(n), text);
     std::fflush(stdout);
+}
+}  // namespace
+
+void console_write(const char* text) {
+    ConsoleLock lock;
+    if (mono && pen != kAttributePlain) {
+        // Without colour a stand-in covers the text, not the blanks padding it.
+        for (const char* p = text; *p != '\0';) {
+            bool plain = false;
+            const std::size_t n = console_next_piece(p, &plain);
+            SetConsoleTextAttribute(target(pen_console), plain ? kAttributePlain : pen);
+            put(p, n);
+            p += n;
+        }
+        SetConsoleTextAttribute(target(pen_console), pen);
+        return;
+    }
+    put(text, std::strlen(text));
 }
 
 void console_set_title(const char* title) {

@@ -37,6 +37,10 @@ bool file_write_all(FileHandle file, const char* data, std::size_t size, FileFai
 // Forces what was written to the disk (fsync / FlushFileBuffers).
 bool file_sync(FileHandle file, FileFailure* why);
 
+// Cuts the file back to its first `size` bytes (what a short write left
+// past them goes); false on failure.
+bool file_truncate(FileHandle file, unsigned long long size, FileFailure* why);
+
 // Closes the file (no sync: call file_sync first when it matters).
 void file_close(FileHandle file);
 

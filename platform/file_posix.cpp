@@ -18,7 +18,8 @@ int fd_of(FileHandle file) { return static_cast<int>(reinterpret_cast<std::intpt
 
 FileFailure failure(int error) {
     switch (error) {
-        case EEXIST: return {FileError::kExists, error};
+        case EEXIST:
+        case EISDIR: return {FileError::kExists, error};
         case ENOENT: return {FileError::kNoFolder, error};
         case ENOTDIR: return {FileError::kNotAFolder, error};
         case EACCES:
@@ -64,6 +65,16 @@ bool file_write_all(FileHandle file, const char* data, std::size_t size, FileFai
 
 bool file_sync(FileHandle file, FileFailure* why) {
     if (fsync(fd_of(file)) == 0) return true;
+    *why = failure(errno);
+    return false;
+}
+
+bool file_truncate(FileHandle file, unsigned long long size, FileFailure* why) {
+    const int fd = fd_of(file);
+    for (;;) {
+        if (ftruncate(fd, static_cast<off_t>(size)) == 0) return lseek(fd, 0, SEEK_END) >= 0;
+        if (errno != EINTR) break;
+    }
     *why = failure(errno);
     return false;
 }

@@ -73,6 +73,14 @@ bool file_sync(FileHandle file, FileFailure* why) {
     return false;
 }
 
+bool file_truncate(FileHandle file, unsigned long long size, FileFailure* why) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file)) return true;
+    *why = failure(GetLastError());
+    return false;
+}
+
 void file_close(FileHandle file) {
     if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&guarded), nullptr,
                                           file) == file)

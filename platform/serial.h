@@ -26,8 +26,8 @@ constexpr PortSystem kThisSystem = PortSystem::kLinux;
 // \\.\COM<n>). POSIX: an argument holding a '/' is a device path used as it
 // stands; a positive number N names /dev/ttyS{N-1}; a bare name whose
 // /dev/<name> is a character device, or that a serial device goes by
-// (tty*, cu.*, serial*), names /dev/<name>; anything else gives "com<arg>",
-// which names no device. Windows also takes "COM5" and "com5" for 5.
+// (tty*, cu.*, serial*), names /dev/<name>; anything else stays as given
+// and names no device (port_open refuses a name without a '/'). Windows also takes "COM5" and "com5" for 5.
 // Always NUL-terminates within `size`; returns false when the name did not fit.
 bool port_format_name(char* out, std::size_t size, const char* arg);
 
@@ -58,6 +58,25 @@ struct PortOpenError {
 // with the reason in port_open_error().
 PortHandle port_open(const char* name);
 const PortOpenError& port_open_error();
+
+// Who serves a port. A pseudo-terminal's number goes to whichever program
+// asks next once its own program has let it go (another simulator, a serial
+// bridge, some program's terminal), so a lost pty is opened again only while
+// the program that held its other side at the first open still does. Any
+// other device is the same port when it comes back by its name.
+struct PortPeer {
+    bool pty;             // the port is a pseudo-terminal
+    std::int64_t holder;  // the program holding its other side (a pid); 0 when not known
+    std::uint64_t since;  // when that program started: a pid is used again
+};
+// Found without opening the port (Linux: /proc; macOS cannot tell the
+// holder; Windows: never a pty).
+PortPeer port_peer(const char* name);
+// Whether the lost port `name` may be opened again, `first` being what
+// port_peer said at the first open: a device that is no pty, yes (an adapter
+// plugged back in); a pty only while that same program holds it; never a pty
+// whose holder was not known, nor a pty where a device was.
+bool port_may_reopen(const char* name, const PortPeer& first);
 
 // Puts the line into raw 8N1 at `baud` with no handshake, DTR and RTS off,
 // and the 350 ms total read time-out. Failures are ignored: the port is open.

@@ -192,6 +192,109 @@ bool controls_a_session(dev_t rdev) {
 bool controls_a_session(dev_t) { return false; }
 #endif
 
+#if defined(__linux__)
+// A Unix98 pseudo-terminal (/dev/pts/N: majors 136 to 143) and its number N,
+// -1 when the name does not lead to /dev/pts/N.
+bool pty_of(const char* name, int* index) {
+    struct stat st{};
+    if (stat(name, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    if (major(st.st_rdev) < 136 || major(st.st_rdev) > 143) return false;
+    *index = -1;
+    char real[PATH_MAX];
+    if (realpath(name, real) == nullptr || std::strncmp(real, "/dev/pts/", 9) != 0) return true;
+    char* end = nullptr;
+    const long n = std::strtol(real + 9, &end, 10);
+    if (end != real + 9 && *end == '\0' && n >= 0 && n < INT_MAX) *index = static_cast<int>(n);
+    return true;
+}
+
+// When the process `pid` started (field 22 of /proc/<pid>/stat); 0 unknown.
+std::uint64_t started_at(long pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[1024];
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0) return 0;
+    text[n] = '\0';
+    const char* p = std::strrchr(text, ')');
+    if (p == nullptr) return 0;
+    ++p;
+    for (int field = 3; field < 22; ++field) {  // ')' ends field 2
+        while (*p == ' ') ++p;
+        while (*p != ' ' && *p != '\0') ++p;
+    }
+    return std::strtoull(p, nullptr, 10);
+}
+
+// Whether the process `pid` holds the master side of pty number `index`: a
+// /dev/ptmx descriptor whose fdinfo says "tty-index: <index>".
+bool holds_pty(long pid, int index) {
+    char dir_path[64];
+    std::snprintf(dir_path, sizeof dir_path, "/proc/%ld/fd", pid);
+    DIR* dir = opendir(dir_path);
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (!found) {
+        const dirent* e = readdir(dir);
+        if (e == nullptr) break;
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        char path[128];
+        char target[64];
+        std::snprintf(path, sizeof path, "/proc/%ld/fd/%.20s", pid, e->d_name);
+        const ssize_t len = readlink(path, target, sizeof target - 1);
+        if (len <= 0) continue;
+        target[len] = '\0';
+        if (std::strcmp(target, "/dev/ptmx") != 0 && std::strcmp(target, "/dev/pts/ptmx") != 0) continue;
+        std::snprintf(path, sizeof path, "/proc/%ld/fdinfo/%.20s", pid, e->d_name);
+        const int fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char info[512];
+        const ssize_t n = read(fd, info, sizeof info - 1);
+        close(fd);
+        if (n <= 0) continue;
+        info[n] = '\0';
+        const char* line = std::strstr(info, "tty-index:");
+        found = line != nullptr && std::strtol(line + 10, nullptr, 10) == index;
+    }
+    closedir(dir);
+    return found;
+}
+
+// The program other than this one that holds pty number `index`; 0 none found.
+long pty_holder(int index) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return 0;
+    const long self = static_cast<long>(getpid());
+    long holder = 0;
+    while (holder == 0) {
+        const dirent* e = readdir(proc);
+        if (e == nullptr) break;
+        if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+        const long pid = std::strtol(e->d_name, nullptr, 10);
+        if (pid != self && holds_pty(pid, index)) holder = pid;
+    }
+    closedir(proc);
+    return holder;
+}
+#elif defined(__APPLE__)
+// macOS names no pty's master holder to another program, so a pty is known
+// as one (/dev/ttysNNN) but never as whose.
+bool pty_of(const char* name, int* index) {
+    char real[PATH_MAX];
+    *index = -1;
+    return realpath(name, real) != nullptr && std::strncmp(real, "/dev/ttys", 9) == 0 && real[9] >= '0' &&
+           real[9] <= '9';
+}
+#else
+bool pty_of(const char*, int* index) {
+    *index = -1;
+    return false;
+}
+#endif
+
 // A terminal that is not a serial line: this program's own (taking it would
 // leave the user without a keyboard and the terminal exclusive after the
 // exit), the system console, a virtual console, the pty multiplexer, or the
@@ -255,7 +358,8 @@ bool port_format_name(char* out, std::size_t size, const char* arg) {
                ((stat(dev_path, &st) == 0 && S_ISCHR(st.st_mode)) || serial_device_word(arg))) {
         n = std::snprintf(out, size, "%s", dev_path);
     } else {
-        n = std::snprintf(out, size, "com%s", arg);
+        // Names no device: shown as the user gave it, never opened.
+        n = std::snprintf(out, size, "%s", arg);
     }
     return n >= 0 && static_cast<std::size_t>(n) < size;
 }
@@ -303,6 +407,30 @@ PortHandle port_open(const char* name) {
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     open_fd = fd;
     return handle_of(fd);
+}
+
+PortPeer port_peer(const char* name) {
+    PortPeer peer{};
+    int index = -1;
+    peer.pty = pty_of(name, &index);
+#if defined(__linux__)
+    if (peer.pty && index >= 0) {
+        peer.holder = pty_holder(index);
+        if (peer.holder != 0) peer.since = started_at(peer.holder);
+    }
+#endif
+    return peer;
+}
+
+bool port_may_reopen(const char* name, const PortPeer& first) {
+    int index = -1;
+    if (!pty_of(name, &index)) return !first.pty;
+    if (!first.pty || first.holder <= 0 || index < 0) return false;
+#if defined(__linux__)
+    return holds_pty(static_cast<long>(first.holder), index) && started_at(static_cast<long>(first.holder)) == first.since;
+#else
+    return false;
+#endif
 }
 
 void port_configure(PortHandle port, std::int32_t baud) {

@@ -132,6 +132,11 @@ PortHandle port_open(const char* name) {
 
 const PortOpenError& port_open_error() { return open_error; }
 
+// A COM port is never a pseudo-terminal: it comes back by its name.
+PortPeer port_peer(const char*) { return PortPeer{}; }
+
+bool port_may_reopen(const char*, const PortPeer&) { return true; }
+
 void port_configure(PortHandle port, std::int32_t baud) {
     // Settings not named here (XON/XOFF limits and characters, error, EOF and
     // event characters) keep what the port had.

@@ -94,12 +94,14 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
 }
 
 bool RecordingPathIn(char* out, std::size_t size, const char* folder, const LocalTime& t,
-                     char separator) {
+                     char separator, int copy) {
     const std::size_t len = std::strlen(folder);
     const char last = len > 0 ? folder[len - 1] : separator;
     const char joint[2] = {last == separator || last == '/' ? '\0' : separator, '\0'};
-    const int n = std::snprintf(out, size, "%s%starnwickdialer-%04d-%02d-%02d_%02d.%02d.%02d.csv",
-                                folder, joint, t.year, t.month, t.day, t.hour, t.minute, t.second);
+    char suffix[16] = "";
+    if (copy >= 2) std::snprintf(suffix, sizeof suffix, "-%d", copy);
+    const int n = std::snprintf(out, size, "%s%starnwickdialer-%04d-%02d-%02d_%02d.%02d.%02d%s.csv",
+                                folder, joint, t.year, t.month, t.day, t.hour, t.minute, t.second, suffix);
     return n >= 0 && static_cast<std::size_t>(n) < size;
 }
 

@@ -24,10 +24,11 @@ std::size_t RecordRow(char* out, std::size_t size, const CycleRecord& r, bool ca
                       std::uint64_t elapsed_ms, unsigned answered, unsigned mark);
 
 // The file a recording gets inside `folder`: named after the local start
-// time, so that a monitor started at every boot never meets an old drive.
+// time, so that a monitor started at every boot never meets an old drive;
+// `copy` 2 and up for a second start in the same second ("...-2.csv").
 // False when the name does not fit `size`.
 bool RecordingPathIn(char* out, std::size_t size, const char* folder, const LocalTime& t,
-                     char separator);
+                     char separator, int copy = 0);
 
 // Why a file could not be created or written, in a few plain words.
 void FileFailureText(char* out, std::size_t size, const FileFailure& why);

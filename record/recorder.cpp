@@ -1,6 +1,7 @@
 #include "record/recorder.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/file.h"
 #include "record/format.h"
@@ -18,6 +19,11 @@ unsigned marks = 0;
 bool mark_pending = false;
 char stopped[96];
 bool have_stopped = false;
+// The bytes of the header and the whole rows: what a short write leaves past
+// them is cut off, so the file always ends with a whole row.
+unsigned long long whole_bytes = 0;
+// Second starts in the same second into a folder try "-2" to this.
+constexpr int kMostCopies = 99;
 
 // A failed write or sync: recording ends here, the file closed as it is.
 void Stop(const FileFailure& why) {
@@ -41,14 +47,29 @@ bool recorder_start(const char* target, bool cat_mode, char* why, std::size_t wh
     marks = 0;
     mark_pending = false;
     have_stopped = false;
-    const bool fits =
-        file_is_folder(target)
-            ? RecordingPathIn(path, sizeof path, target, local_time_now(), file_separator())
-            : std::snprintf(path, sizeof path, "%s", target) < static_cast<int>(sizeof path);
+    const bool folder = file_is_folder(target);
+    const std::size_t target_len = std::strlen(target);
+    const char last = target_len > 0 ? target[target_len - 1] : '\0';
     have_path = true;
     // A name cut short would be another file: refused like one too long.
     FileFailure failure{FileError::kNameTooLong, 0};
-    file = fits ? file_create_new(path, &failure) : nullptr;
+    if (!folder && (last == '/' || last == file_separator())) {
+        // Meant as a folder: one that is not there.
+        std::snprintf(path, sizeof path, "%s", target);
+        failure = {FileError::kNoFolder, 0};
+        file = nullptr;
+    } else if (folder) {
+        const LocalTime now = local_time_now();
+        file = nullptr;
+        for (int copy = 1; file == nullptr && copy <= kMostCopies; ++copy) {
+            if (!RecordingPathIn(path, sizeof path, target, now, file_separator(), copy)) break;
+            file = file_create_new(path, &failure);
+            if (failure.what != FileError::kExists) break;
+        }
+    } else {
+        const bool fits = std::snprintf(path, sizeof path, "%s", target) < static_cast<int>(sizeof path);
+        file = fits ? file_create_new(path, &failure) : nullptr;
+    }
     char line[kRecordLineSize];
     const std::size_t len = file != nullptr ? RecordHeader(line, sizeof line, cat_mode) : 0;
     if (file != nullptr && !file_write_all(file, line, len, &failure)) {
@@ -60,6 +81,7 @@ bool recorder_start(const char* target, bool cat_mode, char* why, std::size_t wh
         FileFailureText(why, why_size, failure);
         return false;
     }
+    whole_bytes = len;
     cat = cat_mode;
     return true;
 }
@@ -87,9 +109,12 @@ void recorder_cycle(const CycleRecord& record, unsigned answered, std::uint64_t 
     mark_pending = false;
     FileFailure why{};
     if (!file_write_all(file, line, len, &why)) {
+        FileFailure cut{};
+        file_truncate(file, whole_bytes, &cut);
         Stop(why);
         return;
     }
+    whole_bytes += len;
     // A marked row goes to the disk at once: it is the one the user wants.
     if (mark != 0 || now_ms - last_sync_ms >= kRecordSyncMs) {
         last_sync_ms = now_ms;

@@ -49,8 +49,8 @@ std::vector<std::string> Dashboard(const e2e::Session& s) {
 
 // A drive recorded, played back with ecusim --replay to a second monitor
 // that records too: both files agree in every column but time, and the two
-// dashboards end the same. Played far faster than recorded, the replay
-// serves one row per cycle of the second monitor, none skipped.
+// dashboards end the same. Played far faster than recorded with --step, the
+// replay serves one row per cycle of the second monitor, none skipped.
 TEST(Recording, ReplayedDriveRecordsTheSameRows) {
     const std::string first = NewRecordingPath("drive"), second = NewRecordingPath("replayed");
     constexpr std::size_t kCycles = 30;
@@ -62,7 +62,7 @@ TEST(Recording, ReplayedDriveRecordsTheSameRows) {
     const std::vector<std::string> recorded = RecordingLines(first);
     ASSERT_GE(recorded.size(), kCycles + 1);
 
-    e2e::Session replay({.args = {"{port}", "c", "--log", second}, .simulator = {"--replay", first, "--speed", "1000"}});
+    e2e::Session replay({.args = {"{port}", "c", "--log", second}, .simulator = {"--replay", first, "--speed", "1000", "--step"}});
     ASSERT_TRUE(replay.ok()) << replay.error();
     // Past the end: the last row is held.
     ASSERT_TRUE(WaitForCycles(replay, recorded.size() + 2, true, 30s)) << replay.Dump();
@@ -163,6 +163,39 @@ TEST(Recording, ReportOfADriveInABrowser) {
     }
     EXPECT_EQ(RecordingLines(html).size(), size);
     EXPECT_NE(access((html + ".2").c_str(), F_OK), 0);
+}
+
+// Played at --speed 4, a drive whose rows are 0.2 s apart, a lost port's
+// silent stretch among them, reaches its last row (the only one at 6000 rpm)
+// a quarter of its length after the first request, within a cycle: the rows
+// the monitor is too slow for are skipped, silent ones too.
+TEST(Recording, ReplayKeepsTheRecordedPace) {
+    const std::string path = NewRecordingPath("paced");
+    {
+        std::ofstream out(path);
+        out << "Time (s),Revs (rpm),Injectors (ms),Advance (deg),MAP (mbar),Air temp (C),Water temp (C),"
+               "Throttle (deg),Battery (V),Injection angle (deg),VAE (%),Uniram 1,Uniram 2,Uniram 3,Uniram S,"
+               "Air temp sensor (status),Knock (status),Water temp sensor (status),MAP sensor (status),"
+               "Throttle sensor (status),Camshaft sensor (status),Crankshaft sensor (status),Answered (of 17),Mark\n";
+        for (int row = 0; row < 60; ++row)
+            out << row / 5 << '.' << row % 5 * 2 << (row == 59 ? ",6000" : ",1000")
+                << ",2.4,10,341.5,30,88,0.5,13.9,360,1.0,0,0,0,0,0,0,0,0,0,0,0,"
+                << (row >= 20 && row < 37 ? 0 : 17) << ",0\n";
+    }
+    e2e::Session s({.args = {"{port}"}, .simulator = {"--replay", path, "--speed", "4"}});
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_TRUE(s.WaitForText("6000 rpm", 15s)) << s.Dump();
+    // The first answer that differs from its address's first one: the last row's.
+    const std::vector<ecusim::RequestEvent> log = s.Requests();
+    const auto first_of = [&](std::uint8_t a) { return std::find_if(log.begin(), log.end(), [&](auto& e) { return e.address == a; }); };
+    const auto last = std::find_if(log.begin(), log.end(), [&](auto& e) { return !e.answer.empty() && e.answer != first_of(e.address)->answer; });
+    ASSERT_NE(last, log.end());
+    const double last_row = last->seconds - log.front().seconds;
+    std::printf("last row served %.2f s after the first request (due at 2.95 s)\n", last_row);
+    EXPECT_GE(last_row, 59 * 0.2 / 4);
+    EXPECT_LT(last_row, 59 * 0.2 / 4 + 1.0);
+    s.SendKeys("q");
+    ASSERT_TRUE(s.WaitExit()) << s.Dump();
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 // again as soon as the ECU answers properly, and ends cleanly with q.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +31,7 @@ struct LineFault {
     std::function<bool(const ecusim::RequestEvent&)> hit;
     double min_exchange;   // seconds: what the monitor must wait at least
     const char* link_line; // how row 21 starts once a cycle with the fault is over
+    const char* during;    // how it starts, in red, while the fault lasts ("": not asked)
 };
 
 std::string Name(const ::testing::TestParamInfo<LineFault>& info) { return info.param.name; }
@@ -57,6 +62,12 @@ TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
         return hits >= fault.requests;
     };
     ASSERT_TRUE(s.WaitUntil(count_hits, 20s)) << hits << " requests hit" << s.Dump();
+    // The cycle under way says so, not only its end.
+    const std::string during = fault.during;
+    if (!during.empty()) {
+        EXPECT_TRUE(s.WaitUntil([&] { return s.Text(0, 21, during.size()) == during && s.Colour(0, 21) == screens::kRed; },
+                                5s)) << s.Dump();
+    }
     if (std::string(fault.name) == "stray") {
         // Two cycles of stray bytes behind every answer, values unchanged.
         ExpectScreenSettlesOn(s, RunningScreen(true));
@@ -89,10 +100,10 @@ TEST_P(LineFaults, MonitorKeepsCyclingAndRecovers) {
 INSTANTIATE_TEST_SUITE_P(
     Battery, LineFaults,
     ::testing::Values(
-        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69, "ECU answered "},
-        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34, "ECU answered "},
-        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39, "ECU answered "},
-        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0, "ECU answering: "}),
+        LineFault{"silent", 2, [](const ecusim::RequestEvent& e) { return e.answer.empty(); }, 0.69, "ECU answered ", "No answer from the ECU for "},
+        LineFault{"echo", 2, [](const ecusim::RequestEvent& e) { return e.answer.size() == 1; }, 0.34, "ECU answered ", "No answer from the ECU for "},
+        LineFault{"late", 2, [](const ecusim::RequestEvent& e) { return e.late; }, 0.39, "ECU answered ", "No answer from the ECU for "},
+        LineFault{"stray", 40, [](const ecusim::RequestEvent& e) { return e.stray > 0; }, 0.0, "ECU answering: ", ""}),
     Name);
 
 // The adapter is pulled out during the fault pass of the second cycle (the
@@ -168,6 +179,7 @@ TEST(LineGone, ReplugComesBackByItself) {
         EXPECT_LT(back(), 2.0);
         ExpectScreenSettlesOn(s, RunningScreen(true));
         EXPECT_EQ(s.Title(), kTitle);
+        EXPECT_EQ(s.Output().find("ECU answered"), std::string::npos) << "the return's cycle taken as partly answered";
 
         s.SendKeys("q");
         ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
@@ -175,6 +187,73 @@ TEST(LineGone, ReplugComesBackByItself) {
         EXPECT_TRUE(PortFree(link));
     }
     rmdir(dir);
+}
+
+// Another program taking pty number `index` (a lost port's): a process of
+// its own that opens ptys until it holds that number. Its pid; -1 when the
+// number went to someone else first.
+pid_t TakePty(int index) {
+    int said[2];
+    if (pipe(said) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {  // only async-signal-safe calls from here
+        char got = 'n';
+        for (int tries = 0, n = -1, unlock = 0; tries < 64 && n < index; ++tries) {
+            const int fd = open("/dev/ptmx", O_RDWR | O_NOCTTY);
+            if (fd < 0 || ioctl(fd, TIOCGPTN, &n) != 0) break;
+            ioctl(fd, TIOCSPTLCK, &unlock);
+            if (n == index) got = 'y';
+        }
+        (void)!write(said[1], &got, 1);
+        pause();
+        _exit(0);
+    }
+    char got = 0;
+    close(said[1]);
+    if (pid < 0 || read(said[0], &got, 1) != 1 || got != 'y') got = 0;
+    close(said[0]);
+    if (got == 0 && pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    return got == 0 ? -1 : pid;
+}
+
+// Whether process `pid` has `device` open.
+bool HasOpen(pid_t pid, const std::string& device) {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+        if (std::filesystem::read_symlink(fd.path(), error) == device) return true;
+    return false;
+}
+
+// The simulator's pty goes away and its number goes to another program: the
+// waiting monitor never opens it, also when its name is a link left
+// dangling, and q still ends it at once. (The simulator's own replug through
+// its link comes back: LineGone.ReplugComesBackByItself.)
+TEST(LineGone, StrangersPtyIsNeverOpened) {
+    for (const bool via_link : {false, true}) {
+        SCOPED_TRACE(via_link ? "behind a dangling link" : "directly");
+        const std::string link = NewRecordingPath("stranger");
+        e2e::Session s({.args = {via_link ? link : "{port}"},
+                        .simulator = SetAll(kRunning),
+                        .before_start = [&](const std::string& port) { (void)!symlink(port.c_str(), link.c_str()); }});
+        ASSERT_TRUE(s.ok()) << s.error();
+        ASSERT_TRUE(WaitForCycles(s, 1, false)) << s.Dump();
+        const std::string pty = s.port();
+        s.Vanish();
+        const std::string lost = std::string(TD_TITLE_PREFIX) + " Port lost, waiting for " + (via_link ? link : pty);
+        ASSERT_TRUE(s.WaitUntil([&] { return s.Title() == lost && !HasOpen(s.pid(), pty); })) << s.Title();
+        const pid_t stranger = TakePty(std::atoi(pty.substr(std::string("/dev/pts/").size()).c_str()));
+        if (stranger < 0) GTEST_SKIP() << pty << " went to some other program first";
+        // Two tries to reopen at least; never opened, so never written or set.
+        EXPECT_FALSE(s.WaitUntil([&] { return HasOpen(s.pid(), pty); }, 2500ms)) << "the monitor opened " << pty;
+        const auto quit_at = std::chrono::steady_clock::now();
+        s.SendKeys("q");
+        ASSERT_TRUE(s.WaitExit(15s)) << s.Dump();
+        EXPECT_LT(std::chrono::duration<double>(s.exit_time() - quit_at).count(), 1.0);
+        kill(stranger, SIGKILL);
+        waitpid(stranger, nullptr, 0);
+        ExpectLeftClean(s, 0);
+        unlink(link.c_str());
+    }
 }
 
 }  // namespace

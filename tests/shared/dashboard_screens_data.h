@@ -49,7 +49,7 @@ inline constexpr char kAny = '\x01';
 
 // The link line while the ECU answers everything: the rate is measured.
 inline const Place kLinkAnswering = {0, 21, "ECU answering: " + std::string(64, kAny), kGreen};
-inline const Place kLinkSilent = {0, 21, "No answer from the ECU: check the cable, the ignition and the port", kRed};
+inline const Place kLinkSilent = {0, 21, "No answer from the ECU yet (14 s): check the cable, the ignition and the port", kRed};
 
 inline std::vector<Place> Frame(bool cat) {
     std::vector<Place> p = {

@@ -94,7 +94,13 @@ TEST(PortMessages, LinkAndAdapterLines) {
     } cases[] = {
         {LinkLineFor({17, 17}, 172, nullptr, S::kLinux), "ECU answering: 5.8 updates a second (172 ms)", 10},
         {LinkLineFor({20, 20}, 0, nullptr, S::kLinux), "ECU answering: 1000.0 updates a second (1 ms)", 10},
-        {LinkLineFor({17, 0}, 0, nullptr, S::kLinux), "No answer from the ECU: check the cable, the ignition and the port", 12},
+        {LinkLineFor({17, 0}, 0, nullptr, S::kLinux, {14200, false}), "No answer from the ECU yet (14 s): check the cable, the ignition and the port", 12},
+        {LinkLineFor({17, 0}, 0, nullptr, S::kLinux, {1500000, true}), "No answer from the ECU for 25 min: check the cable, the ignition and the port", 12},
+        // After each exchange: silent start, silent middle, a late byte, an answer.
+        {LinkLineAfterExchange({1, 0}, false, {710, false}), "No answer from the ECU yet (0.7 s): check the cable, the ignition and the port", 12},
+        {LinkLineAfterExchange({9, 7}, false, {1420, true}), "No answer from the ECU for 1.4 s: check the cable, the ignition and the port", 12},
+        {LinkLineAfterExchange({9, 8}, false, {361, true}), "ECU answered 8 of 9 requests: check the cable and its contacts", 14},
+        {LinkLineAfterExchange({9, 8}, true, {0, true}), "", 0},
         {LinkLineFor({17, 12}, 0, nullptr, S::kLinux), "ECU answered 12 of 17 requests: check the cable and its contacts", 14},
         {LinkLineFor({17, 17}, 172, "com5", S::kWindows), "Port lost: waiting for COM5", 12},
         {LinkLineFor({}, 0, by_id.c_str(), S::kLinux), "Port lost: waiting for /dev/serial/by-id/usb-FTDI_...B_UART_A50285BI-if00-port0", 12},
@@ -107,6 +113,7 @@ TEST(PortMessages, LinkAndAdapterLines) {
         {AdapterLineFor({9600, true, true}, -1, "com12", S::kWindows), "This adapter runs at 9600 baud, not 7812: it cannot talk to the ECU (README)", 12},
         {AdapterLineFor(wine, 2, "com5", S::kWindows), "", 0},
         {AdapterLineFor(wine, 16, "com5", S::kWindows), "Answers wait 16 ms: Device Manager>COM5>Port Settings>Advanced>Latency Timer=1", 14},
+        {AdapterLineFor(wine, 16, "com100", S::kWindows), "16 ms wait: Device Manager>COM100>Port Settings>Advanced>Latency Timer=1", 14},
         {AdapterLineFor(fine, 16, by_id.c_str(), S::kLinux), "Answers wait 16 ms (the adapter's latency timer): see README, USB latency", 14},
     };
     for (const Case& c : cases) {

@@ -196,6 +196,11 @@ TEST(StartUp, RecordingIsCreatedFirstOrRefused) {
         {{"td", "--log", "d.csv", "5", "c"}, FileError::kNone, "", 0, "", "d.csv"},
         {{"td", "5", "--log=logs"}, FileError::kNone, "", 0, "",
          "logs/tarnwickdialer-2026-12-09_14.03.27.csv"},
+        // A second start in the same second; a folder that is not there.
+        {{"td", "5", "--log=logs"}, FileError::kNone, "logs/tarnwickdialer-2026-12-09_14.03.27.csv", 0, "",
+         "logs/tarnwickdialer-2026-12-09_14.03.27-2.csvlogs/tarnwickdialer-2026-12-09_14.03.27.csv"},
+        {{"td", "--log", "nodir/", "5"}, FileError::kNone, "", 1,
+         "tarnwickdialer: cannot record to nodir/: no such folder.\n", ""},
         {{"td", "5", "--log"}, FileError::kNone, "", 1, "tarnwickdialer: --log needs a file name after it.\n", ""},
         {{"td", "--log=", "5"}, FileError::kNone, "", 1, "tarnwickdialer: --log needs a file name after it.\n", ""},
         {{"td", "--log", "a", "5", "--log", "b"}, FileError::kNone, "", 1,

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -51,6 +52,20 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
     // Ignored before the fork so that no Ctrl-C can fall between the two.
     sigaction(SIGINT, &ignore, &old_int);
     sigaction(SIGQUIT, &ignore, &old_quit);
+    // A SIGTERM or SIGHUP sent as soon as the command shows signs of life
+    // may come before the fork has returned here: held until child_pid is
+    // known, then passed on.
+    sigset_t pass, before;
+    sigemptyset(&pass);
+    sigaddset(&pass, SIGTERM);
+    sigaddset(&pass, SIGHUP);
+    sigprocmask(SIG_BLOCK, &pass, &before);
+    sigaction(SIGTERM, &pass_on, &old_term);
+    sigaction(SIGHUP, &pass_on, &old_hup);
+
+    // A monitor that is killed cannot give the terminal back; this does.
+    termios terminal{};
+    const bool have_terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &terminal) == 0;
 
     std::fflush(nullptr);
     pid_t pid = fork();
@@ -58,12 +73,17 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
         std::fprintf(stderr, "ecusim: cannot start '%s': %s\n", args[0].c_str(), std::strerror(errno));
         sigaction(SIGINT, &old_int, nullptr);
         sigaction(SIGQUIT, &old_quit, nullptr);
+        sigaction(SIGTERM, &old_term, nullptr);
+        sigaction(SIGHUP, &old_hup, nullptr);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         return 127;
     }
     if (pid == 0) {
         // Still single-threaded here: the server starts after the fork.
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -73,8 +93,7 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
         _exit(err == ENOENT ? 127 : 126);
     }
     child_pid = pid;
-    sigaction(SIGTERM, &pass_on, &old_term);
-    sigaction(SIGHUP, &pass_on, &old_hup);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 
     std::thread server([&sim] { sim.Serve(); });
     int status = 0;
@@ -83,10 +102,19 @@ int RunCommand(Simulator& sim, const std::vector<std::string>& command) {
         done = waitpid(pid, &status, 0);
     } while (done < 0 && errno == EINTR);
     child_pid = -1;
+    if (done == pid && WIFSIGNALED(status) && have_terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal);
+        if (isatty(STDOUT_FILENO)) {
+            // Colours off, the cursor shown, the prompt below everything drawn.
+            std::fputs("\033[0m\033[?25h\033[999;1H\n", stdout);
+            std::fflush(stdout);
+        }
+    }
     sim.Stop();
     server.join();
     // Held back while the command had the terminal.
-    if (!sim.replay_end_note().empty()) std::fprintf(stderr, "%s\n", sim.replay_end_note().c_str());
+    if (sim.replay_end_note_held() && !sim.replay_end_note().empty())
+        std::fprintf(stderr, "%s\n", sim.replay_end_note().c_str());
 
     sigaction(SIGINT, &old_int, nullptr);
     sigaction(SIGQUIT, &old_quit, nullptr);

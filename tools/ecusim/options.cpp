@@ -139,7 +139,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             o.unplugs.push_back({*at, *span});
         } else if (arg == "--replay") {
             if (!value(&v) || v.empty()) return fail("--replay needs a recording (a file the monitor's --log wrote)");
+            if (!o.replay.empty()) return fail("--replay given twice: one recording is played at a time");
             o.replay = v;
+        } else if (arg == "--step") {
+            o.step = true;
         } else if (arg == "--time") {
             std::optional<double> t;
             if (value(&v)) t = ParseSeconds(v);
@@ -153,6 +156,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         return fail("--link and --unplug play a pseudo-terminal; a real --device is unplugged by hand");
     if (!o.replay.empty() && scenario_given)
         return fail("--replay and --scenario both say what the car does; give one of them");
+    if (o.step && o.replay.empty()) return fail("--step plays a recording row by row: give --replay FILE too");
     if (!o.replay.empty() && o.frozen_at)
         return fail("--time stops a scenario's clock; a recording is played from its start");
     return parsed;
@@ -193,9 +197,11 @@ std::string Usage() {
         "                     pseudo-terminal goes away) and plug it back FOR seconds\n"
         "                     later, as a new one under the same --link; repeatable.\n"
         "                     SIGUSR1 pulls it out or plugs it back at any time\n"
-        "  --replay FILE      answer from a recording the monitor made with --log: one\n"
-        "                     row per monitor cycle, at the recorded pace; at its end\n"
-        "                     the last row is held\n"
+        "  --replay FILE      answer from a recording the monitor made with --log, at\n"
+        "                     the recorded pace: rows the monitor is too slow for are\n"
+        "                     skipped; at its end the last row is held\n"
+        "  --step             with --replay: one row per monitor cycle, none skipped,\n"
+        "                     never ahead of the recorded pace\n"
         "  --speed FACTOR     run the scenario's or the recording's clock FACTOR times\n"
         "                     faster (below 1: slower)\n"
         "  --time SECONDS     stop the scenario clock at SECONDS\n"

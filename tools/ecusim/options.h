@@ -33,6 +33,7 @@ struct SimOptions {
     std::string link;                         // --link: served through a symlink here
     std::vector<Unplug> unplugs;              // --unplug AT:FOR, in the order given
     std::string replay;                       // --replay: a recording instead of the scenario
+    bool step = false;                        // --step: one row a cycle at most, none skipped
     std::vector<std::string> command;         // after "--", with {port} placeholders
     bool help = false;
 };

@@ -93,7 +93,8 @@ Ecu::Ecu(const SimOptions& options)
     : scenario_(options.scenario),
       overrides_(options.overrides),
       speed_(options.speed),
-      frozen_at_(options.frozen_at) {}
+      frozen_at_(options.frozen_at),
+      step_(options.step) {}
 
 RegisterImage Ecu::ImageAt(double seconds) const {
     std::lock_guard lock(mutex_);
@@ -124,14 +125,29 @@ std::size_t Ecu::replay_row() const {
 Answer Ecu::RespondFromRecording(std::uint8_t address, double elapsed) {
     Answer answer;
     const std::vector<ReplayRow>& rows = *replay_;
-    if (address == kRevsHigh) {
-        if (!replay_start_) {
-            replay_start_ = elapsed;
-            answer.replay_ended = rows.size() == 1;
-        } else if (replay_row_ + 1 < rows.size() &&
-                   (elapsed - *replay_start_) * speed_ >= rows[replay_row_ + 1].seconds - rows.front().seconds) {
+    if (!replay_start_) {
+        replay_start_ = elapsed;
+        answer.replay_ended = rows.size() == 1;
+    } else if (step_) {
+        if (address == kRevsHigh && replay_row_ + 1 < rows.size() &&
+            (elapsed - *replay_start_) * speed_ >= rows[replay_row_ + 1].seconds - rows.front().seconds) {
             ++replay_row_;
             answer.replay_ended = replay_row_ + 1 == rows.size();
+        }
+    } else {
+        // A row with answers moves on only at a cycle's first request, so a
+        // cycle reads it whole; a row with unanswered readings at any
+        // request, or its silent exchanges would hold the clock back for a
+        // whole slow cycle.
+        const ReplayRow& now = rows[replay_row_];
+        if (address == kRevsHigh || now.silent || now.unanswered != 0) {
+            const double due = rows.front().seconds + (elapsed - *replay_start_) * speed_;
+            std::size_t row = replay_row_;
+            while (row + 1 < rows.size() && rows[row + 1].seconds <= due) ++row;
+            if (row != replay_row_) {
+                replay_row_ = row;
+                answer.replay_ended = row + 1 == rows.size();
+            }
         }
     }
     const ReplayRow& row = rows[replay_row_];
@@ -198,6 +214,12 @@ std::unique_ptr<Simulator> Simulator::Open(const SimOptions& options, std::strin
         if (!LoadRecording(options.replay, &sim->recording_, error)) return nullptr;
         sim->ecu_.Replay(&sim->recording_.rows);
     }
+    // The end of a replay said mid-screen would land in the monitor's
+    // dashboard; said into a log or another terminal it is wanted at once.
+    struct stat out{}, err{};
+    sim->replay_end_note_held_ = !options.command.empty() && isatty(STDERR_FILENO) && isatty(STDOUT_FILENO) &&
+                                 fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&
+                                 out.st_rdev == err.st_rdev;
     int wake[2];
     if (pipe(wake) != 0) {
         *error = std::string("cannot make a pipe: ") + std::strerror(errno);
@@ -437,7 +459,7 @@ void Simulator::HandleRequest(std::uint8_t address, Clock::time_point now) {
                       recording_.rows.size(), recording_.rows.back().seconds);
         replay_end_note_ = note;
         Trace("end of the recording", nullptr, 0, 0);
-        if (options_.command.empty()) {
+        if (!replay_end_note_held_) {
             std::fprintf(stderr, "%s\n", note);
             std::fflush(stderr);
         }

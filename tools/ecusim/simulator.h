@@ -42,11 +42,13 @@ public:
     RegisterImage ImageAt(double seconds) const;
 
     // Answers from `rows` (not empty; kept by the caller while the Ecu
-    // lives) instead of the scenario: each request for
-    // revs high (a monitor cycle's first) moves on to the next row once its
-    // time has come, never past one row a cycle, so that a cycle reads one
-    // row whole and none is left out. The rows' clock starts at the first
-    // such request and runs --speed times faster. The last row is held.
+    // lives) instead of the scenario. The rows' clock starts at the first
+    // request and runs --speed times faster; the row answered is the last
+    // whose time has come, rows the monitor was too slow for skipped. It
+    // moves on at a cycle's first request (revs high), so that a cycle reads
+    // one row whole, or at any request while the row has unanswered
+    // readings. With --step a cycle's first request moves on one row at
+    // most, once its time has come: none is left out. The last row is held.
     void Replay(const std::vector<ReplayRow>* rows);
     // The row being answered from (0 before the first cycle).
     std::size_t replay_row() const;
@@ -70,7 +72,8 @@ private:
     std::minstd_rand stray_random_{0x5EED};
     const std::vector<ReplayRow>* replay_ = nullptr;  // null: the scenario plays
     std::size_t replay_row_ = 0;
-    std::optional<double> replay_start_;  // elapsed seconds of the first cycle
+    std::optional<double> replay_start_;  // elapsed seconds of the first request
+    bool step_;
 };
 
 // One request as the simulator saw it.
@@ -97,9 +100,11 @@ public:
     // With --replay: the recording as read.
     const Recording& recording() const { return recording_; }
     // Once the last row was reached: the line that says so. Written at once
-    // to stderr unless options.command is set, as then the command owns the
-    // terminal; RunCommand writes it after the command ended.
+    // to stderr, unless held: options.command is set and stderr is the
+    // terminal the command draws on; RunCommand writes it after the command
+    // ended.
     const std::string& replay_end_note() const { return replay_end_note_; }
+    bool replay_end_note_held() const { return replay_end_note_held_; }
 
     // Where --trace lines go (stderr unless changed); only used with trace on.
     void set_trace_output(std::FILE* out) { trace_out_ = out; }
@@ -155,6 +160,7 @@ private:
     Ecu ecu_;
     Recording recording_;  // --replay
     std::string replay_end_note_;
+    bool replay_end_note_held_ = false;
     std::string port_;
     int io_fd_ = -1;         // pty master, or the device
     int slave_fd_ = -1;      // pty only: held open so the line never hangs up

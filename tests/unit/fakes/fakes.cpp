@@ -49,6 +49,7 @@ std::function<std::vector<std::optional<std::uint8_t>>(std::uint8_t)> EchoEcu(
 void Reset() {
     link_close();
     link_on_port_loss(nullptr);
+    link_on_exchange(nullptr);
     events.clear();
     clock_ms = 0;
     port = Port{};
@@ -94,6 +95,10 @@ PortHandle port_open(const char* name) {
 }
 
 const PortOpenError& port_open_error() { return fake::port.open_error; }
+
+PortPeer port_peer(const char*) { return PortPeer{}; }
+
+bool port_may_reopen(const char*, const PortPeer&) { return true; }
 
 bool port_vanished(PortHandle port) { return port == fake::kOpenHandle && fake::port.open && fake::port.vanished; }
 
@@ -269,6 +274,15 @@ bool file_write_all(FileHandle, const char* data, std::size_t size, FileFailure*
     if (n == size) return true;
     *why = {FileError::kNoSpace, 0};
     return false;
+}
+
+bool file_truncate(FileHandle, unsigned long long size, FileFailure*) {
+    std::string& to = fake::files.contents[open_file];
+    if (size < to.size()) {
+        fake::files.space += to.size() - size;
+        to.resize(size);
+    }
+    return true;
 }
 
 bool file_sync(FileHandle, FileFailure*) {

@@ -180,8 +180,8 @@ TEST(SerialPosix, PortArgumentNamesADevice) {
         const char* name;
     };
     for (Case c : {Case{"5", "/dev/ttyS4"}, Case{"1", "/dev/ttyS0"}, Case{"/dev/ttyUSB0", "/dev/ttyUSB0"},
-                   Case{"./pty", "./pty"}, Case{"0", "com0"}, Case{"-3", "com-3"}, Case{"5x", "com5x"},
-                   Case{"ttyUSB0", "/dev/ttyUSB0"}, Case{"serial1", "/dev/serial1"}, Case{"abc", "comabc"}, Case{"", "com"}}) {
+                   Case{"./pty", "./pty"}, Case{"0", "0"}, Case{"-3", "-3"}, Case{"5x", "5x"},
+                   Case{"ttyUSB0", "/dev/ttyUSB0"}, Case{"serial1", "/dev/serial1"}, Case{"abc", "abc"}, Case{"", ""}}) {
         char out[128];
         EXPECT_TRUE(port_format_name(out, sizeof out, c.arg));
         EXPECT_STREQ(out, c.name) << c.arg;

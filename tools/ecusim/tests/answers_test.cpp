@@ -336,11 +336,11 @@ std::string WriteTemporary(const std::string& text) {
     return path;
 }
 
-// Rows change only at a cycle's first request, at the recorded pace, one a
-// cycle; an unanswered cycle plays silent; the last row is held.
+// With --step rows change only at a cycle's first request, at the recorded
+// pace, one a cycle; an unanswered cycle plays silent; the last row is held.
 TEST(Answers, ReplayPlaysTheRecordingCycleByCycle) {
     const std::string path = WriteTemporary(std::string(kCatHeader) + kCatRows);
-    Served s({"--replay", path});
+    Served s({"--replay", path, "--step"});
     Line line(s.port());
     EXPECT_STREQ(ConvertRevs(Word(line, 1)).text, "Revs:\t\t899 rpm     ");
     EXPECT_STREQ(ConvertBattery(Byte(line, 10)).text, "Battery:\t13.94 volts     ");

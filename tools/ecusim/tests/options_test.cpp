@@ -97,6 +97,8 @@ TEST(Options, BadCommandLinesSayWhatIsWrong) {
         {{"--replay"}, "--replay needs a recording"},
         {{"--replay", "a.csv", "--scenario", "idle"}, "give one of them"},
         {{"--time", "3", "--replay", "a.csv"}, "a recording is played from its start"},
+        {{"--replay", "a.csv", "--replay", "b.csv"}, "--replay given twice"},
+        {{"--step"}, "give --replay FILE too"},
     };
     for (const auto& c : kCases) {
         ecusim::ParsedOptions p = ecusim::ParseOptions(c.args);
