@@ -108,7 +108,7 @@ TEST(History, WiggleCountedRungResetAndReplayed) {
         return text;
     }();
 
-    e2e::Session replay({.args = {"{port}", "c"}, .simulator = {"--replay", partly, "--speed", "1000"}});
+    e2e::Session replay({.args = {"{port}", "c"}, .simulator = {"--replay", partly, "--speed", "1000", "--step"}});
     ASSERT_TRUE(replay.ok()) << replay.error();
     ASSERT_TRUE(WaitForCycles(replay, lines.size() + 1, true, 60s)) << replay.Dump();
     replay.SendKeys("h");
