@@ -171,7 +171,6 @@ StatusLine AdapterLineFor(const LineSpeedReport& report, int latency_ms, const c
     return Line(text, kColourWarning);
 }
 
-namespace {
 // The link's report of one exchange.
 void LinkStatusAfterExchange(bool answered, bool lost) {
     if (lost || port_lost) return;  // the lost port's line stands
@@ -184,7 +183,6 @@ void LinkStatusAfterExchange(bool answered, bool lost) {
     const StatusLine line = LinkLineAfterExchange(cycle, answered, SilenceNow());
     if (line.text[0] != '\0' && console != nullptr) Show(line, kLinkLineRow);
 }
-}  // namespace
 
 void LinkStatusStart(ConsoleHandle handle) {
     console = handle;

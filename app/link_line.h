@@ -63,9 +63,12 @@ StatusLine AdapterLineFor(const LineSpeedReport& report, int latency_ms, const c
                           PortSystem system);
 
 // Driven by the main loop: the adapter line once the frame is drawn, the
-// link line after every cycle; and by the link after every exchange.
+// link line after every cycle; and by the link after every exchange (the
+// start makes LinkStatusAfterExchange the link's exchange handler; whoever
+// takes that place calls it).
 void LinkStatusStart(ConsoleHandle console);
 void LinkStatusAfterCycle(LinkTally tally, std::uint32_t period_ms);
+void LinkStatusAfterExchange(bool answered, bool port_lost);
 
 // What the title says, for a console without a title bar: shown on the
 // adapter line's row while the adapter has nothing to say ("": nothing).

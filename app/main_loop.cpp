@@ -55,6 +55,50 @@ void TogglePage(ConsoleHandle console) {
     console_show_screen(page_shown ? kScreenPage : kScreenDashboard);
 }
 
+// What a read key does at once; q and Q only as the last key read, after
+// the cycle. A mark read during a cycle goes on the row after that cycle's,
+// as one read between cycles does.
+struct KeyState {
+    ConsoleHandle console;
+    bool cat_mode;
+    int last_key;
+    bool in_cycle;
+    bool mark_owed;
+};
+KeyState keys = {nullptr, false, kNoKey, false, false};
+
+void Mark() {
+    recorder_mark();
+    ShowTitle();
+}
+
+void ActOn(int key) {
+    keys.last_key = key;
+    if ((key == 'm' || key == ' ') && recorder_active()) {
+        if (keys.in_cycle)
+            keys.mark_owed = true;
+        else
+            Mark();
+    } else if (key == 'h' || key == kTab) {
+        TogglePage(keys.console);
+    } else if (key == 'r') {
+        ResetHistory(keys.cat_mode);
+        if (page_shown) DrawPage(keys.console, true);
+    } else if (key == 'b') {
+        tone = !tone;
+        TitleTone(tone);
+    }
+}
+
+// After each exchange. A request left unanswered has just cost its read
+// time-outs and a silent cycle takes 14 s, so the keys read then act at
+// once: the page comes and goes while the ECU is silent too.
+void AfterExchange(bool answered, bool port_lost) {
+    LinkStatusAfterExchange(answered, port_lost);
+    if (answered || port_lost) return;
+    while (key_waiting()) ActOn(key_read());
+}
+
 }  // namespace
 
 void ShutDown(ConsoleHandle console) {
@@ -72,31 +116,20 @@ int MainLoop(ConsoleHandle console, bool cat_mode, bool tone_asked) {
     tone = tone_asked;
     DrawFrame(console, cat_mode);
     LinkStatusStart(console);
+    link_on_exchange(AfterExchange);
     ResetHistory(cat_mode);
     TitleTone(tone);
 
-    int last_key = kNoKey;
+    keys = {console, cat_mode, kNoKey, false, false};
     int spinner = 0;
     for (;;) {
-        // Every waiting key is read before the next cycle; these act when
-        // read, and only the last one read can quit.
+        // Every waiting key is read before the next cycle; only the last one
+        // read can quit.
         if (key_waiting()) {
-            last_key = key_read();
-            if ((last_key == 'm' || last_key == ' ') && recorder_active()) {
-                recorder_mark();
-                ShowTitle();
-            } else if (last_key == 'h' || last_key == kTab) {
-                TogglePage(console);
-            } else if (last_key == 'r') {
-                ResetHistory(cat_mode);
-                if (page_shown) DrawPage(console, true);
-            } else if (last_key == 'b') {
-                tone = !tone;
-                TitleTone(tone);
-            }
+            ActOn(key_read());
             continue;
         }
-        if (last_key == 'q' || last_key == 'Q') break;
+        if (keys.last_key == 'q' || keys.last_key == 'Q') break;
 
         PrintColour(console, kSpinnerGlyphs[spinner], kSpinnerColumn, kSpinnerRow, kColourWarning);
         spinner = (spinner + 1) % kSpinnerGlyphCount;
@@ -105,12 +138,16 @@ int MainLoop(ConsoleHandle console, bool cat_mode, bool tone_asked) {
         CycleRecord record{};
         const std::uint64_t cycle_start = clock_ms();
         link_tally_reset();
+        keys.in_cycle = true;
         const bool engine_running = ShowLiveData(console, cat_mode, &record);
         ShowSensorFaults(console, cat_mode, engine_running, &record);
+        keys.in_cycle = false;
         if (recorder_active()) {
             recorder_cycle(record, link_tally().answered, cycle_start, clock_ms());
             if (!recorder_active()) ShowTitle();  // a write failed: say the recording stopped
         }
+        if (keys.mark_owed) Mark();
+        keys.mark_owed = false;
         LinkStatusAfterCycle(link_tally(), static_cast<std::uint32_t>(clock_ms() - cycle_start));
         const bool ring = HistoryAdd(history, {&record, link_tally(), cycle_start, TitleSaysPortLost()});
         if (ring && tone) console_bell();

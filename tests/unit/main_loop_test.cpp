@@ -42,6 +42,7 @@ struct KeyCase {
     int later_at;
     std::vector<int> later;
     int cycles;  // cycles run before the program quits
+    int page_by = 0;  // the ECU is silent, and the page shows by this request
 };
 
 TEST(MainLoop, OnlyTheLastKeyReadBeforeACycleCounts) {
@@ -55,19 +56,23 @@ TEST(MainLoop, OnlyTheLastKeyReadBeforeACycleCounts) {
         {"q then h, Tab, r, b goes on", 1, {'q', 'h', '\t', 'r', 'b'}, 30, {'Q'}, 2},
         {"h, r, b then q quits", 1, {'h', 'r', 'b', 'q'}, 0, {}, 1},
         {"q typed during a cycle waits for its end", 0, {}, 5, {'q'}, 1},
+        {"h in a silent cycle shows the page at the next exchange", 0, {}, 3, {'h', 'q'}, 1, 5},
     };
     for (const auto& c : cases) {
         OpenSilentPort();
         fake::keys.assign(c.keys.begin(), c.keys.end());
         fake::key_polls_before_keys = c.polls;
         int requests = 0;
+        bool page_in_time = c.page_by == 0;
         auto echo = fake::port.ecu;
         fake::port.ecu = [&](std::uint8_t r) {
             if (++requests == c.later_at)
                 for (int k : c.later) fake::keys.push_back(k);
-            return echo(r);
+            if (requests == c.page_by) page_in_time = fake::console.page_shown;
+            return c.page_by == 0 ? echo(r) : std::vector<std::optional<std::uint8_t>>{};
         };
         EXPECT_EQ(RunLoop(false), 0) << c.name;
+        EXPECT_TRUE(page_in_time) << c.name;
         EXPECT_EQ(CyclesRun(), c.cycles) << c.name;
         EXPECT_TRUE(fake::keys.empty()) << c.name;
         // Every cycle completes: 17 requests each.
