@@ -204,6 +204,27 @@ Figures RunCycles(const Case& c, int cycles) {
     return f;
 }
 
+// Runs minutes apart differ by more than a small cost on a shared machine:
+// `with` and `without` alternate, round after round, and the means compare.
+void PrintAlternating(const Case& with_case, const Case& without_case, int cycles, const char* with_name,
+                      const char* without_name) {
+    double with = 0, without = 0;
+    int rounds = 0;
+    for (int round = 0; round < 3; ++round) {
+        const Figures a = RunCycles(without_case, cycles);
+        const Figures b = RunCycles(with_case, cycles);
+        if (!a.ok || !b.ok) continue;
+        without += a.mean_period;
+        with += b.mean_period;
+        ++rounds;
+    }
+    if (rounds > 0)
+        std::printf("  cycle period over %d alternating rounds of %d cycles: %.2f ms %s, %.2f ms %s (%+.2f %%)\n",
+                    rounds, cycles, with / rounds * 1e3, with_name, without / rounds * 1e3, without_name,
+                    (with / without - 1) * 100);
+}
+
+
 // What forcing a recording to the disk costs: a row written and fsync'd,
 // as the monitor does every 2 s, on the working folder's disk.
 double MedianFsyncSeconds(int times, std::size_t row_bytes) {
@@ -447,46 +468,16 @@ int main(int argc, char** argv) {
                     recorded->bytes_per_row, recorded->bytes_per_row * 3600 / recorded->mean_period / 1e6,
                     1.0 / recorded->mean_period, fsync_seconds * 1e3, fsync_seconds * syncs_per_cycle * 1e6);
         std::printf("\n");
-        // Runs minutes apart differ by more than the recording costs on a
-        // shared machine: the two cases alternate, round after round.
-        if (unrecorded_case != nullptr && !quick) {
-            double with = 0, without = 0;
-            int rounds = 0;
-            for (int round = 0; round < 3; ++round) {
-                const Figures a = RunCycles(*unrecorded_case, cycles);
-                const Figures b = RunCycles(*recorded_case, cycles);
-                if (!a.ok || !b.ok) continue;
-                without += a.mean_period;
-                with += b.mean_period;
-                ++rounds;
-            }
-            if (rounds > 0)
-                std::printf("  cycle period over %d alternating rounds of %d cycles: %.2f ms recording, "
-                            "%.2f ms not (%+.2f %%)\n",
-                            rounds, cycles, with / rounds * 1e3, without / rounds * 1e3, (with / without - 1) * 100);
-        }
+        if (unrecorded_case != nullptr && !quick)
+            PrintAlternating(*recorded_case, *unrecorded_case, cycles, "recording", "not");
     }
 
     if (page_case != nullptr) {
         std::printf("\nhistory page: the history takes %zu bytes, the page's cell grid %zu more\n",
                     sizeof(History), sizeof(ConsoleGrid));
         // The same alternation as for the recording: the page against the dashboard.
-        if (unrecorded_case != nullptr && !quick) {
-            double with = 0, without = 0;
-            int rounds = 0;
-            for (int round = 0; round < 3; ++round) {
-                const Figures a = RunCycles(*unrecorded_case, cycles);
-                const Figures b = RunCycles(*page_case, cycles);
-                if (!a.ok || !b.ok) continue;
-                without += a.mean_period;
-                with += b.mean_period;
-                ++rounds;
-            }
-            if (rounds > 0)
-                std::printf("  cycle period over %d alternating rounds of %d cycles: %.2f ms page shown, "
-                            "%.2f ms dashboard (%+.2f %%)\n",
-                            rounds, cycles, with / rounds * 1e3, without / rounds * 1e3, (with / without - 1) * 100);
-        }
+        if (unrecorded_case != nullptr && !quick)
+            PrintAlternating(*page_case, *unrecorded_case, cycles, "page shown", "dashboard");
     }
 
     if (quick || only.empty() || std::string("silent").find(only) != std::string::npos) {
