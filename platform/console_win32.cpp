@@ -131,10 +131,16 @@ namespace {
 // output flushed at once (the text must be on the console before the next
 // cursor move or attribute change).
 void put(const char* text, std::size_t n) {
+    DWORD written = 0;
     if (page_selected) {
-        DWORD written = 0;
         if (page_buffer != INVALID_HANDLE_VALUE)
             WriteConsoleA(page_buffer, text, static_cast<DWORD>(n), &written, nullptr);
+        return;
+    }
+    // Once there is a page, standard output may be the active screen buffer
+    // (Wine's console is): the dashboard's text goes to its own buffer by name.
+    if (page_buffer != INVALID_HANDLE_VALUE && console_out != INVALID_HANDLE_VALUE) {
+        WriteConsoleA(console_out, text, static_cast<DWORD>(n), &written, nullptr);
         return;
     }
     std::printf("%.*s", static_cast<int>(n), text);

@@ -323,6 +323,9 @@ TEST(WindowsE2e, HistoryPageAndBackWithTheTone) {
     ASSERT_TRUE(s.WaitForTextAt(0, 15, "Fault memory")) << s.Dump();
     ASSERT_TRUE(s.WaitForText("Water temp sensor    Open circuit", kWineExit)) << s.Dump();
     EXPECT_EQ(s.Text(0, 10, 7), "Battery");
+    // Cycles later the dashboard's texts, written meanwhile, are still on its own buffer.
+    ASSERT_TRUE(s.WaitForText("Throttle posn sensor Open circuit", kWineExit)) << s.Dump();
+    for (int row = 0; row < 25; ++row) EXPECT_EQ(s.Row(row).find("degrees"), std::string::npos) << s.Dump();
     s.SendKeys("\t");
     ASSERT_TRUE(s.WaitUntil([&] {
         return s.Text(0, 5, 5) == "Revs:" && s.Text(0, 13, 15) == "Air temp sensor" &&
