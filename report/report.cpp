@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "app/port_messages.h"
 #include "decode/conversions.h"
 #include "decode/faults.h"
 #include "decode/passes.h"
@@ -651,16 +652,6 @@ const char* BaseName(const char* path) {
     return base;
 }
 
-// A name for a message: what would steer the terminal shown as '?'.
-void Printable(char* out, std::size_t size, const char* text) {
-    std::size_t n = 0;
-    for (; text[n] != '\0' && n + 1 < size; ++n) {
-        const unsigned char c = static_cast<unsigned char>(text[n]);
-        out[n] = c < ' ' || c == 0x7f ? '?' : static_cast<char>(c);
-    }
-    out[n] = '\0';
-}
-
 }  // namespace
 
 bool ReportPathFor(char* out, std::size_t size, const char* source) {
@@ -674,7 +665,7 @@ bool ReportPathFor(char* out, std::size_t size, const char* source) {
 
 int RunReport(const char* source, const char* target) {
     char source_shown[kPathSize], target_path[kPathSize], target_shown[kPathSize];
-    Printable(source_shown, sizeof source_shown, source);
+    ShowSafely(source_shown, sizeof source_shown, source);
     report = Report{};
     report.name = BaseName(source);
 
@@ -719,7 +710,7 @@ int RunReport(const char* source, const char* target) {
         failure = {FileError::kNameTooLong, 0};
         target_path[0] = '\0';
     }
-    Printable(target_shown, sizeof target_shown, target_path[0] != '\0' ? target_path : target);
+    ShowSafely(target_shown, sizeof target_shown, target_path[0] != '\0' ? target_path : target);
     page.file = target_path[0] != '\0' ? file_create_new(target_path, &failure) : nullptr;
     if (page.file == nullptr) {
         char why[64];
